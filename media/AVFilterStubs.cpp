@@ -1,0 +1,5 @@
+#include "AVFilterStubs.h"
+
+#include "MyUtils.h"
+
+FF_DEFINE_BINDING(AVFILTER_FUNCTIONS, BindAVFilter, UnbindAVFilter)

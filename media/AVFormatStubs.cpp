@@ -1,0 +1,5 @@
+#include "AVFormatStubs.h"
+
+#include "MyUtils.h"
+
+FF_DEFINE_BINDING(AVFORMAT_FUNCTIONS, BindAVFormat, UnbindAVFormat)

@@ -1,0 +1,3 @@
+#include "FFBaseComponent.h"
+
+std::string TFFBaseComponent::About() const { return "audioconv media components"; }

@@ -1,0 +1,11 @@
+// Base of the media layer's components: the published About text.
+#pragma once
+
+#include <string>
+
+class TFFBaseComponent {
+public:
+    virtual ~TFFBaseComponent() = default;
+    std::string About() const;
+    void SetAbout(const std::string&) {} // read-only: setting it changes nothing
+};

@@ -1,0 +1,241 @@
+#include "FFLoad.h"
+
+#include <cassert>
+
+#include "AVCodecStubs.h"
+#include "AVDeviceStubs.h"
+#include "AVFilterStubs.h"
+#include "AVFormatStubs.h"
+#include "AVUtilStubs.h"
+#include "CodecLock.h"
+#include "FFLog.h"
+#include "MyUtilStubs.h"
+#include "MyUtils.h"
+#include "SwResampleStubs.h"
+#include "SwScaleStubs.h"
+
+namespace {
+
+// The C runtime is a system library: it is named by its soname and found by the system.
+const TLibraryItem GLibraryItems[LibraryCount] = {
+    {LibSwResample, "swresample", false, LIBSWRESAMPLE_VERSION_MAJOR, BindSwResample,
+     UnbindSwResample},
+    {LibAVCodec, "avcodec", false, LIBAVCODEC_VERSION_MAJOR, BindAVCodec, UnbindAVCodec},
+    {LibAVDevice, "avdevice", false, LIBAVDEVICE_VERSION_MAJOR, BindAVDevice, UnbindAVDevice},
+    {LibAVFilter, "avfilter", false, LIBAVFILTER_VERSION_MAJOR, BindAVFilter, UnbindAVFilter},
+    {LibAVFormat, "avformat", false, LIBAVFORMAT_VERSION_MAJOR, BindAVFormat, UnbindAVFormat},
+    {LibAVUtil, "avutil", false, LIBAVUTIL_VERSION_MAJOR, BindAVUtil, UnbindAVUtil},
+    {LibSwScale, "swscale", false, LIBSWSCALE_VERSION_MAJOR, BindSwScale, UnbindSwScale},
+    {LibCRuntime, "c", true, 6, BindCRuntime, UnbindCRuntime},
+};
+
+void SplitAtLastSeparator(const std::string& path, std::string& folder, std::string& name) {
+    const size_t pos = path.find_last_of('/');
+    folder = pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
+    name = pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+} // namespace
+
+const TLibraryItem& LibraryItem(TAVLibrary lib) { return GLibraryItems[lib]; }
+
+std::string DefaultLibraryFileName(const std::string& name, int version) {
+    std::string result = "lib" + name + ".so";
+    if (version >= 0)
+        result += "." + std::to_string(version);
+    return result;
+}
+
+TFFLoader::TFFLoader() { Reset(); }
+
+void TFFLoader::Reset() {
+    for (int i = 0; i < LibraryCount; ++i)
+        status_[i] = TLibraryStatus{static_cast<TAVLibrary>(i), {}, nullptr, false};
+    lastErrMsg_.clear();
+}
+
+std::string TFFLoader::LibraryFileName(TAVLibrary lib) const {
+    if (!status_[lib].FileName.empty())
+        return status_[lib].FileName;
+    return DefaultLibraryFileName(GLibraryItems[lib].Name, GLibraryItems[lib].Version);
+}
+
+void TFFLoader::SetLibraryFileName(TAVLibrary lib, const std::string& fileName) {
+    status_[lib].FileName = fileName;
+}
+
+bool TFFLoader::Load(TAVLibrary lib) {
+    TLibraryStatus& st = status_[lib];
+    const TLibraryItem& item = GLibraryItems[lib];
+    if (st.Handle == nullptr) {
+        std::string folder, name;
+        SplitAtLastSeparator(LibraryFileName(lib), folder, name);
+        if (folder.empty() && !libraryPath_.empty() && !item.SystemLibrary) {
+            folder = libraryPath_;
+            if (folder.back() != '/')
+                folder += '/';
+        }
+        std::string error;
+        st.Handle = LoadLibraryFromDir(folder, name, error);
+        if (st.Handle == nullptr) {
+            lastErrMsg_ = "Load library " + folder + name + " error: " + error;
+            return false;
+        }
+    }
+    if (!st.Bound) {
+        try {
+            item.BindProc(LibraryFileName(lib), st.Handle);
+            st.Bound = true;
+        } catch (const std::exception& e) {
+            lastErrMsg_ = e.what();
+        }
+    }
+    if (!st.Bound) {
+        Unload(lib);
+        return false;
+    }
+    RunLoadHooks(lib);
+    return true;
+}
+
+void TFFLoader::RunLoadHooks(TAVLibrary lib) {
+    switch (lib) {
+    case LibAVCodec:
+        RegisterLockManager(CodecLockManager);
+        break;
+    case LibAVUtil:
+        FFLogger()->InstallLogCallback();
+        break;
+    default:
+        // avformat: file names outside the locale's character set and the I/O interrupt
+        // callback are handed to each context as it is opened; nothing is registered.
+        break;
+    }
+}
+
+bool TFFLoader::Load(TAVLibraries libs) {
+    assert(!libs.Empty());
+    for (int i = 0; i < LibraryCount; ++i) {
+        const auto lib = static_cast<TAVLibrary>(i);
+        if (libs.Contains(lib) && !Load(lib)) {
+            Unload(libs);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TFFLoader::Loaded(TAVLibrary lib) const {
+    return status_[lib].Handle != nullptr && status_[lib].Bound;
+}
+
+bool TFFLoader::Loaded(TAVLibraries libs) const {
+    assert(!libs.Empty());
+    for (int i = 0; i < LibraryCount; ++i) {
+        const auto lib = static_cast<TAVLibrary>(i);
+        if (libs.Contains(lib) && !Loaded(lib))
+            return false;
+    }
+    return true;
+}
+
+void TFFLoader::Unload(TAVLibrary lib) {
+    TLibraryStatus& st = status_[lib];
+    if (st.Bound) {
+        if (lib == LibAVCodec)
+            RegisterLockManager(nullptr);
+        GLibraryItems[lib].UnbindProc();
+        st.Bound = false;
+    }
+    if (st.Handle != nullptr) {
+        FreeLibraryModule(st.Handle);
+        st.Handle = nullptr;
+    }
+}
+
+void TFFLoader::Unload(TAVLibraries libs) {
+    assert(!libs.Empty());
+    for (int i = 0; i < LibraryCount; ++i) {
+        const auto lib = static_cast<TAVLibrary>(i);
+        if (libs.Contains(lib))
+            Unload(lib);
+    }
+}
+
+// ---- interrupt registry
+
+void TInterruptCB::AddCallback(uint32_t threadID, void* param, TInterruptMethod callback) {
+    std::lock_guard guard(lock_);
+    for (const TEntry& e : entries_)
+        if (e.ThreadID == threadID && e.Param == param && e.Callback.Code == callback.Code)
+            return;
+    entries_.push_back(TEntry{threadID, callback, param});
+}
+
+void TInterruptCB::RemoveCallback(uint32_t threadID, void* param, TInterruptMethod callback) {
+    std::lock_guard guard(lock_);
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (it->ThreadID == threadID && it->Param == param && it->Callback.Code == callback.Code) {
+            entries_.erase(it);
+            return;
+        }
+    }
+}
+
+bool TInterruptCB::CheckInterrupt(uint32_t threadID) {
+    TInterruptMethod callback;
+    void* param = nullptr;
+    {
+        std::lock_guard guard(lock_);
+        for (const TEntry& e : entries_) {
+            if (e.ThreadID == threadID) {
+                callback = e.Callback;
+                param = e.Param;
+                break;
+            }
+        }
+    }
+    return callback.Code != nullptr && callback.Code(callback.Data, param);
+}
+
+size_t TInterruptCB::Count() {
+    std::lock_guard guard(lock_);
+    return entries_.size();
+}
+
+int InterruptCallback(void*) {
+    return (InterruptCB != nullptr && InterruptCB->CheckInterrupt(CurrentThreadID())) ? 1 : 0;
+}
+
+AVIOInterruptCB IOInterruptCallback() { return AVIOInterruptCB{InterruptCallback, nullptr}; }
+
+// ---- process start and end
+
+TFFLoader* FFLoader = nullptr;
+TInterruptCB* InterruptCB = nullptr;
+
+void FinalizeLoader() {
+    if (FFLoader == nullptr)
+        return;
+    SetLockFinalizing(true);
+    FFLoader->Unload(AllLibraries);
+    FFLoader->Reset();
+    delete FFLoader;
+    FFLoader = nullptr;
+    delete InterruptCB;
+    InterruptCB = nullptr;
+}
+
+namespace {
+
+// Created before any component and freed at process end. On x86-64 floating-point
+// exceptions are masked by default, so no control state needs saving.
+struct TLoaderLifetime {
+    TLoaderLifetime() {
+        FFLoader = new TFFLoader();
+        InterruptCB = new TInterruptCB();
+    }
+    ~TLoaderLifetime() { FinalizeLoader(); }
+} GLoaderLifetime;
+
+} // namespace

@@ -1,0 +1,5 @@
+#include "MyUtilStubs.h"
+
+#include "MyUtils.h"
+
+FF_DEFINE_BINDING(CRUNTIME_FUNCTIONS, BindCRuntime, UnbindCRuntime)

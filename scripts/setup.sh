@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs everything the project needs from Debian's packages.
+# Idempotent: when every package is present it only checks and exits.
+# Works as root or through sudo; runs 'apt-get update' only when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config git
+  clang-format
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
+  libswresample-dev libavfilter-dev libavdevice-dev
+  ffmpeg
+  libgtest-dev libgmock-dev
+  libcli11-dev
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
+  xvfb xauth
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
