@@ -17,7 +17,8 @@ int main() {
     for (int i = 0; i < LibraryCount; ++i) {
         const auto lib = static_cast<TAVLibrary>(i);
         std::printf("%-12s %s\n", LibraryItem(lib).Name,
-                    FFLoader->Loaded(lib) ? FFLoader->LibraryFileName(lib).c_str() : "(not loaded)");
+                    FFLoader->Loaded(lib) ? FFLoader->LibraryFileName(lib).c_str()
+                                          : "(not loaded)");
     }
     const unsigned v = ff::avcodec_version();
     std::printf("avcodec version %u.%u.%u\n", v >> 16, (v >> 8) & 0xff, v & 0xff);

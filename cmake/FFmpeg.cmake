@@ -26,6 +26,8 @@ foreach(lib ${FFMPEG_RUNTIME_LIBS})
     message(FATAL_ERROR "lib${lib}.so.<major> not found in ${FFMPEG_LIBDIR}")
   endif()
   list(APPEND FFMPEG_LIB_LINKS "${_soname}")
+  string(TOUPPER ${lib} _upper)
+  string(REGEX REPLACE "^.*\\.so\\." "" FFMPEG_${_upper}_MAJOR "${_soname}")
 endforeach()
 
 set(_lib_dir "${AUDIOCONV_BIN_DIR}/lib")

@@ -8,7 +8,6 @@ extern "C" {
 #include "Binding.h"
 
 // X: required name, O: optional name (callers test the pointer).
-#define AVDEVICE_FUNCTIONS(X, O) \
-    X(avdevice_version)
+#define AVDEVICE_FUNCTIONS(X, O) X(avdevice_version)
 
 FF_DECLARE_BINDING(AVDEVICE_FUNCTIONS, BindAVDevice, UnbindAVDevice)

@@ -8,7 +8,6 @@ extern "C" {
 #include "Binding.h"
 
 // X: required name, O: optional name (callers test the pointer).
-#define AVFILTER_FUNCTIONS(X, O) \
-    X(avfilter_version)
+#define AVFILTER_FUNCTIONS(X, O) X(avfilter_version)
 
 FF_DECLARE_BINDING(AVFILTER_FUNCTIONS, BindAVFilter, UnbindAVFilter)

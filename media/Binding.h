@@ -31,4 +31,6 @@
         (void)handle;                                                                              \
         LIST(FF_POINTER_BIND_REQUIRED, FF_POINTER_BIND_OPTIONAL)                                   \
     }                                                                                              \
-    void UnbindProc() { LIST(FF_POINTER_UNBIND, FF_POINTER_UNBIND) }
+    void UnbindProc() {                                                                            \
+        LIST(FF_POINTER_UNBIND, FF_POINTER_UNBIND)                                                 \
+    }

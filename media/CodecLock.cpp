@@ -56,7 +56,9 @@ TOsMutex* GCodecMutexSlot = nullptr; // the one mutex this manager creates
 TLockManager GManager = nullptr;
 void* GLibraryMutex = nullptr;
 
-void LogLock(TLogLevel level, const std::string& text) { FFLogger()->Log(nullptr, level, text); }
+void LogLock(TLogLevel level, const std::string& text) {
+    FFLogger()->Log(nullptr, level, text);
+}
 
 std::string Fmt(const char* fmt, int value) {
     char buf[128];
@@ -82,16 +84,16 @@ int CreateMutex(void** mutex) {
         return -1;
     }
     if (GCodecMutexSlot != nullptr) {
-        LogLock(llWarning, Fmt("warning, local codec mutex [%d] not destroyed.",
-                               GCodecMutexSlot->Id()));
+        LogLock(llWarning,
+                Fmt("warning, local codec mutex [%d] not destroyed.", GCodecMutexSlot->Id()));
         delete GCodecMutexSlot;
         GCodecMutexSlot = nullptr;
     }
     try {
         GCodecMutexSlot = new TOsMutex(GNextMutexId++);
     } catch (const std::exception&) {
-        LogLock(llError, std::string("error, failed to create codec mutex: ") +
-                             std::strerror(ENOMEM) + ".");
+        LogLock(llError,
+                std::string("error, failed to create codec mutex: ") + std::strerror(ENOMEM) + ".");
         return -1;
     }
     LogLock(llDebug, Fmt("create codec mutex [%d].", GCodecMutexSlot->Id()));
@@ -118,8 +120,8 @@ int ReleaseMutex(void** mutex) {
         return -1;
     }
     if (!h->Release()) {
-        LogLock(llError,
-                Fmt("error, could not release codec mutex [%d]: %s.", h->Id(), std::strerror(EPERM)));
+        LogLock(llError, Fmt("error, could not release codec mutex [%d]: %s.", h->Id(),
+                             std::strerror(EPERM)));
         return -1;
     }
     LogLock(llDebug, Fmt("release codec mutex [%d].", h->Id()));
@@ -152,7 +154,8 @@ int CodecLockManager(void** mutex, int op) {
     case LockDestroy:
         return DestroyMutex(mutex);
     default:
-        LogLock(llError, Fmt("error, invalid codec mutex operation %d.", static_cast<signed char>(op)));
+        LogLock(llError,
+                Fmt("error, invalid codec mutex operation %d.", static_cast<signed char>(op)));
         return -1;
     }
 }
@@ -166,8 +169,12 @@ int RegisterLockManager(TLockManager manager) {
     return 0;
 }
 
-void SetLockFinalizing(bool finalizing) { GFinalizing = finalizing; }
-bool LockFinalizing() { return GFinalizing; }
+void SetLockFinalizing(bool finalizing) {
+    GFinalizing = finalizing;
+}
+bool LockFinalizing() {
+    return GFinalizing;
+}
 
 TCodecLock::TCodecLock() {
     if (GManager != nullptr)

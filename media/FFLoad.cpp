@@ -37,7 +37,9 @@ void SplitAtLastSeparator(const std::string& path, std::string& folder, std::str
 
 } // namespace
 
-const TLibraryItem& LibraryItem(TAVLibrary lib) { return GLibraryItems[lib]; }
+const TLibraryItem& LibraryItem(TAVLibrary lib) {
+    return GLibraryItems[lib];
+}
 
 std::string DefaultLibraryFileName(const std::string& name, int version) {
     std::string result = "lib" + name + ".so";
@@ -46,7 +48,9 @@ std::string DefaultLibraryFileName(const std::string& name, int version) {
     return result;
 }
 
-TFFLoader::TFFLoader() { Reset(); }
+TFFLoader::TFFLoader() {
+    Reset();
+}
 
 void TFFLoader::Reset() {
     for (int i = 0; i < LibraryCount; ++i)
@@ -78,7 +82,9 @@ bool TFFLoader::Load(TAVLibrary lib) {
         std::string error;
         st.Handle = LoadLibraryFromDir(folder, name, error);
         if (st.Handle == nullptr) {
-            lastErrMsg_ = "Load library " + folder + name + " error: " + error;
+            // Name the path as tried: the folder's file, or the bare name it fell back to.
+            const std::string tried = IsExistingFile(folder + name) ? folder + name : name;
+            lastErrMsg_ = "Load library " + tried + " error: " + error;
             return false;
         }
     }
@@ -207,7 +213,9 @@ int InterruptCallback(void*) {
     return (InterruptCB != nullptr && InterruptCB->CheckInterrupt(CurrentThreadID())) ? 1 : 0;
 }
 
-AVIOInterruptCB IOInterruptCallback() { return AVIOInterruptCB{InterruptCallback, nullptr}; }
+AVIOInterruptCB IOInterruptCallback() {
+    return AVIOInterruptCB{InterruptCallback, nullptr};
+}
 
 // ---- process start and end
 

@@ -51,7 +51,8 @@ std::vector<std::string> NeededLibraries(const std::string& path) {
 
     std::vector<uint64_t> neededOffsets;
     uint64_t strtabAddr = 0;
-    for (uint64_t off = dynamic->p_offset; off + sizeof(Elf64_Dyn) <= dynamic->p_offset + dynamic->p_filesz;
+    for (uint64_t off = dynamic->p_offset;
+         off + sizeof(Elf64_Dyn) <= dynamic->p_offset + dynamic->p_filesz;
          off += sizeof(Elf64_Dyn)) {
         Elf64_Dyn d{};
         if (!ReadAt(data, off, d) || d.d_tag == DT_NULL)

@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <memory>
 #include <deque>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -17,16 +17,13 @@ std::string LastDlError() {
     return e ? e : "unknown error";
 }
 
-bool IsRegularFile(const std::string& path) {
-    struct stat st{};
-    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
 std::string JoinPath(const std::string& dir, const std::string& name) {
     return (dir.empty() || dir.back() == '/') ? dir + name : dir + "/" + name;
 }
 
-void* OpenModule(const std::string& path) { return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL); }
+void* OpenModule(const std::string& path) {
+    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+}
 
 // A library in `dir` may need others from the same folder (its own FFmpeg build). The
 // dynamic linker only looks in the system paths and the library's run path, so the
@@ -39,7 +36,7 @@ void PreloadFolderDependencies(const std::string& dir, const std::string& path,
         return;
     for (const std::string& needed : NeededLibraries(path)) {
         const std::string candidate = JoinPath(dir, needed);
-        if (!IsRegularFile(candidate))
+        if (!IsExistingFile(candidate))
             continue;
         PreloadFolderDependencies(dir, candidate, held, depth + 1);
         if (void* h = OpenModule(candidate))
@@ -52,7 +49,7 @@ void PreloadFolderDependencies(const std::string& dir, const std::string& path,
 void* LoadLibraryFromDir(const std::string& dir, const std::string& name, std::string& error) {
     void* handle = nullptr;
     const std::string full = dir.empty() ? std::string() : JoinPath(dir, name);
-    if (!full.empty() && IsRegularFile(full)) {
+    if (!full.empty() && IsExistingFile(full)) {
         std::vector<void*> held;
         PreloadFolderDependencies(dir, full, held, 0);
         handle = OpenModule(full);
@@ -66,6 +63,11 @@ void* LoadLibraryFromDir(const std::string& dir, const std::string& name, std::s
             error = LastDlError();
     }
     return handle;
+}
+
+bool IsExistingFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 void FreeLibraryModule(void* handle) {
@@ -107,7 +109,9 @@ std::string ExecutableFolder() {
     return path.substr(0, path.find_last_of('/') + 1);
 }
 
-uint32_t CurrentThreadID() { return static_cast<uint32_t>(gettid()); }
+uint32_t CurrentThreadID() {
+    return static_cast<uint32_t>(gettid());
+}
 
 namespace {
 
@@ -153,9 +157,13 @@ std::condition_variable GCallDone;
 
 } // namespace
 
-uint32_t MainThreadID() { return GMainThreadID; }
+uint32_t MainThreadID() {
+    return GMainThreadID;
+}
 
-bool IsMainThread() { return CurrentThreadID() == GMainThreadID; }
+bool IsMainThread() {
+    return CurrentThreadID() == GMainThreadID;
+}
 
 void InstallMainThreadDispatcher(TMainThreadDispatcher* dispatcher) {
     GDispatcher.store(dispatcher ? dispatcher : &GBuiltinQueue);

@@ -19,6 +19,9 @@ public:
 void* LoadLibraryFromDir(const std::string& dir, const std::string& name, std::string& error);
 void FreeLibraryModule(void* handle);
 
+// True when `path` names an existing file system object that is not a folder.
+bool IsExistingFile(const std::string& path);
+
 // Looks `name` up in the module and stores it in `*ptr` (null when absent). A missing
 // required name raises ELoadError "Load function %s@%s error: %s".
 void BindFunction(const std::string& libFileName, void* handle, const char* name, void** ptr,

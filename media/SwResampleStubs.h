@@ -8,7 +8,6 @@ extern "C" {
 #include "Binding.h"
 
 // X: required name, O: optional name (callers test the pointer).
-#define SWRESAMPLE_FUNCTIONS(X, O) \
-    X(swresample_version)
+#define SWRESAMPLE_FUNCTIONS(X, O) X(swresample_version)
 
 FF_DECLARE_BINDING(SWRESAMPLE_FUNCTIONS, BindSwResample, UnbindSwResample)

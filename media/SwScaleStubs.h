@@ -8,7 +8,6 @@ extern "C" {
 #include "Binding.h"
 
 // X: required name, O: optional name (callers test the pointer).
-#define SWSCALE_FUNCTIONS(X, O) \
-    X(swscale_version)
+#define SWSCALE_FUNCTIONS(X, O) X(swscale_version)
 
 FF_DECLARE_BINDING(SWSCALE_FUNCTIONS, BindSwScale, UnbindSwScale)

@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-#include "FFLoad.h"
-TEST(Smoke, LoaderExists) { EXPECT_NE(FFLoader, nullptr); }
