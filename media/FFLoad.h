@@ -48,8 +48,8 @@ private:
     uint8_t bits_ = 0;
 };
 
-constexpr TAVLibraries AllLibraries{LibSwResample, LibAVCodec,  LibAVDevice, LibAVFilter,
-                                    LibAVFormat,   LibAVUtil,   LibSwScale,  LibCRuntime};
+constexpr TAVLibraries AllLibraries{LibSwResample, LibAVCodec, LibAVDevice, LibAVFilter,
+                                    LibAVFormat,   LibAVUtil,  LibSwScale,  LibCRuntime};
 // What the encoder and the engine load and test.
 constexpr TAVLibraries EncoderLibraries = AllLibraries.Without(LibAVDevice);
 

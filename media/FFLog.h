@@ -2,6 +2,7 @@
 // libraries' own lines and the components' messages) reaches the application.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
@@ -20,8 +21,18 @@ TLogLevel LibraryToLogLevel(int libraryLevel);
 using TLogEvent = std::function<void(void* Sender, uint32_t AThreadID, TLogLevel ALogLevel,
                                      const std::string& ALogMsg)>;
 
+// The values of one delivery; every delivery carries its own.
+struct TLogInfo {
+    void* Sender = nullptr;
+    uint32_t ThreadID = 0;
+    TLogLevel LogLevel = llInfo;
+    std::string LogMsg;
+};
+
 class TFFLogger : public TFFBaseComponent {
 public:
+    // Replaces an owned (on-demand) logger; throws std::logic_error when the application
+    // has created a logger already.
     explicit TFFLogger(void* AOwner = nullptr);
     ~TFFLogger() override;
     TFFLogger(const TFFLogger&) = delete;
@@ -29,14 +40,17 @@ public:
 
     bool Owned() const { return owned_; }
 
-    bool TriggerEventInMainThread = true;
+    // Deliver OnLog on the main thread (through CallInMainThread).
+    std::atomic<bool> TriggerEventInMainThread{true};
 
-    TLogLevel LogLevel() const { return logLevel_; }
+    TLogLevel LogLevel() const { return logLevel_.load(); }
     void SetLogLevel(TLogLevel level);
     // Level words ("quiet" ... "debug", any case) or a decimal library level; a text that
     // is neither raises std::invalid_argument.
     void SetLogLevelByName(const std::string& name);
+    // Hands the library level of LogLevel to the libraries (when avutil is bound).
     void ApplyLogLevel();
+    // Installs LibraryLogCallback in avutil, then ApplyLogLevel. Called after avutil is bound.
     void InstallLogCallback();
 
     // Filtered delivery of one message.
@@ -55,13 +69,18 @@ public:
 
 private:
     friend TFFLogger* FFLogger();
-    void Deliver(void* sender, uint32_t threadID, TLogLevel level, const std::string& msg);
+    TFFLogger(void* AOwner, bool owned);
+    void Deliver(const TLogInfo& info);
 
     bool owned_ = false;
-    TLogLevel logLevel_ = llInfo;
+    std::atomic<TLogLevel> logLevel_{llInfo};
     mutable std::mutex handlerMutex_;
     TLogEvent onLog_;
 };
 
 // The current logger; creates an owned one when none exists.
 TFFLogger* FFLogger();
+
+// Tests only: forgets the text pending per thread and the repeat state of the library
+// callback, so that a test starts as the process does.
+void ResetLibraryLogStateForTesting();

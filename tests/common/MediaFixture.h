@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -31,7 +33,11 @@ inline std::string Quote(const std::string& s) {
 inline std::string Make(const std::string& path, const std::string& args) {
     if (std::filesystem::exists(path))
         return path;
-    const std::string tmp = path + ".part" + std::filesystem::path(path).extension().string();
+    // Parallel test processes may make the same file: each writes its own and renames it.
+    const std::filesystem::path target(path);
+    const std::string tmp = (target.parent_path() / (".part" + std::to_string(getpid()) + "-" +
+                                                     target.filename().string()))
+                                .string();
     const std::string cmd = "ffmpeg -nostdin -hide_banner -loglevel error -y " + args + " " +
                             Quote(tmp) + " >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0)
