@@ -10,6 +10,7 @@ extern "C" {
 
 // X: required name, O: optional name (callers test the pointer).
 #define AVFORMAT_FUNCTIONS(X, O)                                                                   \
+    X(av_muxer_iterate) \
     X(avformat_version)                                                                            \
     X(avformat_alloc_context)                                                                      \
     X(avformat_free_context)                                                                       \
@@ -17,6 +18,13 @@ extern "C" {
     X(avformat_close_input)                                                                        \
     X(avformat_find_stream_info)                                                                   \
     X(avio_open2)                                                                                  \
+    X(avio_alloc_context)                                                                          \
+    X(avio_context_free)                                                                           \
+    X(avio_flush)                                                                                  \
+    X(avio_read)                                                                                   \
+    X(avio_write)                                                                                  \
+    X(avio_seek)                                                                                   \
+    X(avio_size)                                                                                   \
     X(avio_closep)
 
 FF_DECLARE_BINDING(AVFORMAT_FUNCTIONS, BindAVFormat, UnbindAVFormat)
