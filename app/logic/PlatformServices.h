@@ -1,0 +1,42 @@
+// The desktop services the shell needs: message boxes, the shell's "open", the folder
+// picker, sounds and powering off. The Qt shell implements them; tests install their own.
+#pragma once
+
+#include <string>
+
+enum class TMessageKind {
+    mkInformation, // a notice, with an OK button
+    mkQuestion,    // a question with Yes and No buttons
+    mkWarning,     // a job failure, with an OK button
+};
+
+enum class TMessageResult { mrOk, mrYes, mrNo };
+
+class TPlatformServices {
+public:
+    virtual ~TPlatformServices() = default;
+    // The platform's standard message box, with the application title as its caption.
+    virtual TMessageResult ShowMessage(const std::string& text, TMessageKind kind) = 0;
+    // Opens a file, a folder or an address with the desktop's default handler; the
+    // outcome is not reported.
+    virtual void OpenWithShell(const std::string& target) = 0;
+    // Shows the folder picker (file-system folders only) with `title` above the tree,
+    // starting at `path` and limited to `rootPath` when that is not empty. On confirmation
+    // replaces `path` with the chosen folder and returns true; otherwise leaves it alone.
+    virtual bool PickFolder(std::string& path, const std::string& title,
+                            const std::string& rootPath) = 0;
+    // Starts playing a sound file and returns at once.
+    virtual void PlaySoundFile(const std::string& fileName) = 0;
+    // Asks the system to power off; false when that was refused.
+    virtual bool PowerOff() = 0;
+};
+
+// The services in use; null until the program (or a test) installs one. The caller keeps
+// ownership.
+TPlatformServices* PlatformServices();
+void InstallPlatformServices(TPlatformServices* services);
+
+// The installed services' folder picker; false when none are installed.
+bool PickFolder(std::string& path, const std::string& title, const std::string& rootPath = "");
+// The installed services' shell open; nothing when none are installed.
+void OpenWithShell(const std::string& target);
