@@ -6,6 +6,9 @@
 class TFFBaseComponent {
 public:
     virtual ~TFFBaseComponent() = default;
+    // "audioconv media components" and their version.
     std::string About() const;
     void SetAbout(const std::string&) {} // read-only: setting it changes nothing
+    // The version of the media components (the project version).
+    static std::string ComponentsVersion();
 };

@@ -12,7 +12,9 @@
 #include "MyUtilStubs.h"
 #include "MyUtils.h"
 
-int LogLevelToLibrary(TLogLevel level) { return (static_cast<int>(level) - 1) * 8; }
+int LogLevelToLibrary(TLogLevel level) {
+    return (static_cast<int>(level) - 1) * 8;
+}
 
 TLogLevel LibraryToLogLevel(int libraryLevel) {
     const int v = libraryLevel / 8 + 1; // C++ division truncates toward zero
@@ -101,7 +103,9 @@ struct TLogUnitEnd {
 // First library version whose class record carries the parent-context offset (50.15.3).
 constexpr int ParentContextClassVersion = 0x320F03;
 
-const AVClass* ClassOf(void* obj) { return *static_cast<const AVClass* const*>(obj); }
+const AVClass* ClassOf(void* obj) {
+    return *static_cast<const AVClass* const*>(obj);
+}
 
 std::string ItemName(void* obj, const AVClass* cls) {
     const char* name = cls->item_name != nullptr ? cls->item_name(obj) : cls->class_name;
@@ -131,8 +135,8 @@ std::string LinePrefix(void* obj) {
         return std::string();
     std::string prefix;
     if (cls->version >= ParentContextClassVersion && cls->parent_log_context_offset != 0) {
-        void* parent = *reinterpret_cast<void**>(static_cast<uint8_t*>(obj) +
-                                                 cls->parent_log_context_offset);
+        void* parent =
+            *reinterpret_cast<void**>(static_cast<uint8_t*>(obj) + cls->parent_log_context_offset);
         if (parent != nullptr && ClassOf(parent) != nullptr)
             prefix = ObjectTag(parent, ClassOf(parent)) + " ";
     }
@@ -189,8 +193,7 @@ std::string FormatMessage(const char* fmt, va_list args) {
 
 // Adds one piece of library text for a thread; returns the lines it completes (a pending
 // repeat count first). Runs under the log lock.
-std::vector<std::string> AssemblePiece(TLibraryLogState& state, TLogItem& item,
-                                       std::string piece) {
+std::vector<std::string> AssemblePiece(TLibraryLogState& state, TLogItem& item, std::string piece) {
     std::vector<std::string> lines;
     if (piece.empty()) // nothing received: neither a repeat nor a line
         return lines;
@@ -221,7 +224,7 @@ struct TLevelName {
 };
 
 constexpr TLevelName LevelNames[] = {
-    {"quiet", AV_LOG_QUIET},     {"panic", AV_LOG_PANIC}, {"fatal", AV_LOG_FATAL},
+    {"quiet", AV_LOG_QUIET},     {"panic", AV_LOG_PANIC},     {"fatal", AV_LOG_FATAL},
     {"error", AV_LOG_ERROR},     {"warning", AV_LOG_WARNING}, {"info", AV_LOG_INFO},
     {"verbose", AV_LOG_VERBOSE}, {"debug", AV_LOG_DEBUG},
 };

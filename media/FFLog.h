@@ -11,7 +11,16 @@
 
 #include "FFBaseComponent.h"
 
-enum TLogLevel : uint8_t { llQuiet, llPanic, llFatal, llError, llWarning, llInfo, llVerbose, llDebug };
+enum TLogLevel : uint8_t {
+    llQuiet,
+    llPanic,
+    llFatal,
+    llError,
+    llWarning,
+    llInfo,
+    llVerbose,
+    llDebug
+};
 
 // Library numeric levels: quiet -8, panic 0, fatal 8, error 16, ... debug 48.
 int LogLevelToLibrary(TLogLevel level);
