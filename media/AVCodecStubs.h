@@ -2,6 +2,7 @@
 #pragma once
 
 extern "C" {
+#include <libavcodec/bsf.h>
 #include <libavcodec/avcodec.h>
 }
 
@@ -9,6 +10,12 @@ extern "C" {
 
 // X: required name, O: optional name (callers test the pointer).
 #define AVCODEC_FUNCTIONS(X, O)                                                                    \
+    X(av_codec_iterate) \
+    X(av_bsf_get_by_name) \
+    X(av_bsf_alloc) \
+    X(av_bsf_free) \
+    X(avcodec_get_name) \
+    X(avcodec_descriptor_get) \
     X(avcodec_version)                                                                             \
     X(avcodec_find_decoder)                                                                        \
     X(avcodec_find_encoder)                                                                        \

@@ -2,11 +2,15 @@
 #pragma once
 
 extern "C" {
+#include <libavutil/samplefmt.h>
+#include <libavutil/pixdesc.h>
+#include <libavutil/parseutils.h>
 #include <libavutil/avutil.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/log.h>
 #include <libavutil/mem.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libavutil/time.h>
 }
@@ -15,6 +19,23 @@ extern "C" {
 
 // X: required name, O: optional name (callers test the pointer).
 #define AVUTIL_FUNCTIONS(X, O)                                                                     \
+    X(av_dict_count) \
+    X(av_opt_find) \
+    X(av_opt_set) \
+    X(av_opt_get) \
+    X(av_opt_get_int) \
+    X(av_dict_set) \
+    X(av_dict_free) \
+    X(av_parse_time) \
+    X(av_parse_video_rate) \
+    X(av_parse_video_size) \
+    X(av_get_pix_fmt) \
+    X(av_get_sample_fmt) \
+    X(av_get_pix_fmt_string) \
+    X(av_get_sample_fmt_string) \
+    X(av_dict_get) \
+    X(av_image_get_buffer_size) \
+    X(av_image_fill_arrays) \
     X(avutil_version)                                                                              \
     X(av_log)                                                                                      \
     X(av_log_set_callback)                                                                         \
