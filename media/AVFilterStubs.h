@@ -8,6 +8,8 @@ extern "C" {
 #include "Binding.h"
 
 // X: required name, O: optional name (callers test the pointer).
-#define AVFILTER_FUNCTIONS(X, O) X(avfilter_version)
+#define AVFILTER_FUNCTIONS(X, O) \
+    X(avfilter_graph_free) \
+    X(avfilter_version)
 
 FF_DECLARE_BINDING(AVFILTER_FUNCTIONS, BindAVFilter, UnbindAVFilter)

@@ -10,6 +10,7 @@ extern "C" {
 
 // X: required name, O: optional name (callers test the pointer).
 #define AVFORMAT_FUNCTIONS(X, O)                                                                   \
+    X(avformat_alloc_output_context2) \
     X(av_muxer_iterate) \
     X(avformat_version)                                                                            \
     X(avformat_alloc_context)                                                                      \

@@ -1,20 +1,44 @@
-// Reads the direct dependencies (DT_NEEDED) of a 64-bit ELF shared library.
+// Reads the direct dependencies (DT_NEEDED) of a 64-bit ELF shared library. Only the
+// headers, the dynamic section and the string table are read, not the whole file.
 #include "MyUtils.h"
 
 #include <elf.h>
 
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace {
 
-template <typename T> bool ReadAt(const std::string& data, uint64_t offset, T& out) {
-    if (offset > data.size() || data.size() - offset < sizeof(T))
-        return false;
-    std::memcpy(&out, data.data() + offset, sizeof(T));
-    return true;
-}
+class TElfReader {
+public:
+    explicit TElfReader(const std::string& path) : in_(path, std::ios::binary) {}
+
+    template <typename T> bool Read(uint64_t offset, T& out) {
+        return ReadBytes(offset, &out, sizeof(T));
+    }
+    bool ReadBytes(uint64_t offset, void* out, size_t size) {
+        if (!in_)
+            return false;
+        in_.seekg(static_cast<std::streamoff>(offset));
+        in_.read(static_cast<char*>(out), static_cast<std::streamsize>(size));
+        if (in_.gcount() != static_cast<std::streamsize>(size)) {
+            in_.clear();
+            return false;
+        }
+        return true;
+    }
+    // A zero-terminated string at `offset` (at most 4096 bytes).
+    std::string ReadString(uint64_t offset) {
+        char buf[4096] = {};
+        in_.seekg(static_cast<std::streamoff>(offset));
+        in_.read(buf, sizeof buf - 1);
+        in_.clear();
+        return std::string(buf, strnlen(buf, sizeof buf - 1));
+    }
+
+private:
+    std::ifstream in_;
+};
 
 // Maps a virtual address to a file offset through the loadable segments.
 bool AddressToOffset(const std::vector<Elf64_Phdr>& segments, uint64_t addr, uint64_t& offset) {
@@ -30,32 +54,29 @@ bool AddressToOffset(const std::vector<Elf64_Phdr>& segments, uint64_t addr, uin
 } // namespace
 
 std::vector<std::string> NeededLibraries(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    TElfReader elf(path);
     Elf64_Ehdr eh{};
-    if (!ReadAt(data, 0, eh) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 ||
-        eh.e_ident[EI_CLASS] != ELFCLASS64 || eh.e_phentsize != sizeof(Elf64_Phdr))
+    if (!elf.Read(0, eh) || std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 ||
+        eh.e_ident[EI_CLASS] != ELFCLASS64 || eh.e_phentsize != sizeof(Elf64_Phdr) ||
+        eh.e_phnum > 4096)
         return {};
 
     std::vector<Elf64_Phdr> segments(eh.e_phnum);
     const Elf64_Phdr* dynamic = nullptr;
     for (size_t i = 0; i < segments.size(); ++i) {
-        if (!ReadAt(data, eh.e_phoff + i * sizeof(Elf64_Phdr), segments[i]))
+        if (!elf.Read(eh.e_phoff + i * sizeof(Elf64_Phdr), segments[i]))
             return {};
+        if (segments[i].p_type == PT_DYNAMIC)
+            dynamic = &segments[i];
     }
-    for (const Elf64_Phdr& ph : segments)
-        if (ph.p_type == PT_DYNAMIC)
-            dynamic = &ph;
-    if (!dynamic)
+    if (!dynamic || dynamic->p_filesz > (1u << 20))
         return {};
 
     std::vector<uint64_t> neededOffsets;
     uint64_t strtabAddr = 0;
-    for (uint64_t off = dynamic->p_offset;
-         off + sizeof(Elf64_Dyn) <= dynamic->p_offset + dynamic->p_filesz;
-         off += sizeof(Elf64_Dyn)) {
+    for (uint64_t off = 0; off + sizeof(Elf64_Dyn) <= dynamic->p_filesz; off += sizeof(Elf64_Dyn)) {
         Elf64_Dyn d{};
-        if (!ReadAt(data, off, d) || d.d_tag == DT_NULL)
+        if (!elf.Read(dynamic->p_offset + off, d) || d.d_tag == DT_NULL)
             break;
         if (d.d_tag == DT_NEEDED)
             neededOffsets.push_back(d.d_un.d_val);
@@ -68,10 +89,9 @@ std::vector<std::string> NeededLibraries(const std::string& path) {
 
     std::vector<std::string> names;
     for (uint64_t n : neededOffsets) {
-        if (strtab + n >= data.size())
-            continue;
-        const char* s = data.data() + strtab + n;
-        names.emplace_back(s, strnlen(s, data.size() - strtab - n));
+        std::string name = elf.ReadString(strtab + n);
+        if (!name.empty())
+            names.push_back(std::move(name));
     }
     return names;
 }

@@ -1,0 +1,51 @@
+// Owning pointers for the FFmpeg objects the engine keeps; each deleter calls through the
+// function table.
+#pragma once
+
+#include <memory>
+
+#include "AVCodecStubs.h"
+#include "AVFilterStubs.h"
+#include "AVFormatStubs.h"
+#include "AVUtilStubs.h"
+#include "SwScaleStubs.h"
+
+struct TCodecContextDeleter {
+    void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
+};
+using TCodecContextPtr = std::unique_ptr<AVCodecContext, TCodecContextDeleter>;
+
+// A container context that was allocated, not opened (avformat_free_context).
+struct TFormatContextDeleter {
+    void operator()(AVFormatContext* p) const { ff::avformat_free_context(p); }
+};
+using TFormatContextPtr = std::unique_ptr<AVFormatContext, TFormatContextDeleter>;
+
+struct TScalerContextDeleter {
+    void operator()(SwsContext* p) const { ff::sws_freeContext(p); }
+};
+using TScalerContextPtr = std::unique_ptr<SwsContext, TScalerContextDeleter>;
+
+struct TBitstreamFilterDeleter {
+    void operator()(AVBSFContext* p) const { ff::av_bsf_free(&p); }
+};
+using TBitstreamFilterPtr = std::unique_ptr<AVBSFContext, TBitstreamFilterDeleter>;
+
+struct TDictionaryDeleter {
+    void operator()(AVDictionary* p) const { ff::av_dict_free(&p); }
+};
+using TDictionaryPtr = std::unique_ptr<AVDictionary, TDictionaryDeleter>;
+
+struct TFilterGraphDeleter {
+    void operator()(AVFilterGraph* p) const { ff::avfilter_graph_free(&p); }
+};
+using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, TFilterGraphDeleter>;
+
+// Sets one entry of an owned dictionary (av_dict_set may allocate or replace the object).
+inline int SetDictionaryEntry(TDictionaryPtr& dict, const char* key, const char* value,
+                              int flags = 0) {
+    AVDictionary* raw = dict.release();
+    const int ret = ff::av_dict_set(&raw, key, value, flags);
+    dict.reset(raw);
+    return ret;
+}
