@@ -1,9 +1,7 @@
 #include "FrameHook.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
-#include <climits>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -26,23 +24,15 @@ void LogHookError(const char* fmt, const std::string& text) {
     ff::av_log(nullptr, AV_LOG_ERROR, fmt, text.c_str());
 }
 
-std::string CurrentFolder() {
-    char buf[PATH_MAX];
-    return getcwd(buf, sizeof buf) ? std::string(buf) : std::string();
-}
-
-// The library's folder is the current folder while it loads (it may open files of its own
-// folder from its initialisers); its dependencies are resolved from that folder first.
+// Loads a hook library by path; its dependencies that its own folder holds are resolved
+// from there (LoadLibraryFromDir). The current folder is left alone: it is process-wide and
+// other tasks may be running.
 void* LoadHookLibrary(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::string previous = CurrentFolder();
-    const bool changed = !dir.empty() && chdir(dir.c_str()) == 0;
     std::string error;
-    void* handle = LoadLibraryFromDir(changed ? std::string(".") : dir, name, error);
-    if (changed && !previous.empty() && chdir(previous.c_str()) != 0)
-        LogHookError("Could not restore the current folder %s\n", previous);
+    void* handle = LoadLibraryFromDir(dir, name, error);
     if (handle == nullptr)
         LogHookError("%s\n", error);
     return handle;
