@@ -3,19 +3,35 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <vector>
 
+extern "C" {
+#include <libavutil/avutil.h>
+}
+
 #include "FFPtr.h"
 #include "MediaOpen.h"
+#include "PtsCorrection.h"
 
 using TBitstreamFilterChain = std::vector<TBitstreamFilterPtr>;
 
-// One opened input file.
+// One opened input file. Every stream of the container has its decoder context, filled from
+// the stream's parameters when the file was opened (index = stream index); the run opens the
+// ones it decodes.
 struct EngineInputFile {
     TInputContextPtr Container;
-    int64_t TsOffset = 0;
+    int64_t TsOffset = 0; // microseconds added to the file's time stamps
     std::vector<double> TsScales;
+    std::vector<TCodecContextPtr> Decoders;
+};
+
+// Run state of one input file.
+struct InputFileState {
+    int eofReached = 0;
+    int firstStreamIndex = 0;
+    int nbStreams = 0;
 };
 
 // One stream of an input file, during a run.
@@ -23,16 +39,56 @@ struct EngineInputStream {
     int fileIndex = 0;
     int streamIndex = 0;
     AVStream* stream = nullptr;
+    TCodecContextPtr decoder; // taken from the input file at set-up; open while in OpenDecoders
+    int discard = 1;
     int decodingNeeded = 0;
-    TCodecContextPtr decoder; // open while the stream is registered in OpenDecoders
+    int pictureCount = 0;
+    int64_t start = 0;
+    int64_t nextPts = AV_NOPTS_VALUE; // microseconds
+    int64_t pts = 0;                  // microseconds
+    PtsCorrection ptsCorrection{};
+    int isStart = 1;
+    int showedMultiPacketWarning = 0;
+    int isPastRecordingTime = 0;
+    int flushed = 0;
+    AVFilterContext* outputVideoFilter = nullptr;
+    AVFilterContext* inputVideoFilter = nullptr;
+    AVFrame* filteredPicture = nullptr;
 };
 
-// One stream of an output file.
+// One stream of an output file. Created with its encoder context when the output is made;
+// the run completes it.
 struct EngineOutputStream {
     int fileIndex = 0;
     int streamIndex = 0;
+    int sourceIndex = 0;
     AVStream* stream = nullptr;
+    TCodecContextPtr encoder; // opened while the stream is registered in OpenEncoders
     int encodingNeeded = 0;
-    TCodecContextPtr encoder; // open while the stream is registered in OpenEncoders
+    int frameNumber = 0;
+    EngineInputStream* syncInput = nullptr;
+    int64_t syncOpts = 0; // samples (audio) or frames (video)
     TBitstreamFilterChain bitstreamFilters;
+    // End of the last packet written (pts + duration, stream time base); the muxer's clock of
+    // this stream. AV_NOPTS_VALUE before the first packet.
+    int64_t lastEndTime = AV_NOPTS_VALUE;
+    int savedCodecId = 0;
+    int active = 0;
+    FILE* passLogFile = nullptr;
+
+    // Video.
+    int videoResample = 0;
+    TScalerContextPtr scaler;
+    int resampleHeight = 0, resampleWidth = 0, resamplePixFmt = 0;
+    int originalHeight = 0, originalWidth = 0;
+    std::vector<int64_t> forcedKeyFramePts;
+    int forcedKeyFrameIndex = 0;
+
+    // Audio.
+    int audioResample = 0;
+    TResamplerPtr resampler;
+    int resampleSampleFmt = 0, resampleChannels = 0, resampleSampleRate = 0;
+    int reformatPair = 0;
+    TResamplerPtr reformatter; // sample-format converter (a resampler that only converts)
+    TAudioFifoPtr fifo;        // samples already in the encoder's format
 };

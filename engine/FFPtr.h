@@ -8,6 +8,7 @@
 #include "AVFilterStubs.h"
 #include "AVFormatStubs.h"
 #include "AVUtilStubs.h"
+#include "SwResampleStubs.h"
 #include "SwScaleStubs.h"
 
 struct TCodecContextDeleter {
@@ -40,6 +41,16 @@ struct TFilterGraphDeleter {
     void operator()(AVFilterGraph* p) const { ff::avfilter_graph_free(&p); }
 };
 using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, TFilterGraphDeleter>;
+
+struct TAudioFifoDeleter {
+    void operator()(AVAudioFifo* p) const { ff::av_audio_fifo_free(p); }
+};
+using TAudioFifoPtr = std::unique_ptr<AVAudioFifo, TAudioFifoDeleter>;
+
+struct TResamplerDeleter {
+    void operator()(SwrContext* p) const { ff::swr_free(&p); }
+};
+using TResamplerPtr = std::unique_ptr<SwrContext, TResamplerDeleter>;
 
 // Sets one entry of an owned dictionary (av_dict_set may allocate or replace the object).
 inline int SetDictionaryEntry(TDictionaryPtr& dict, const char* key, const char* value,

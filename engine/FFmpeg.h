@@ -120,18 +120,38 @@ public:
     // The "strict" option of the store's codec context of that media type.
     int Strictness(AVMediaType type) const;
 
-    // ---- later parts of the job
+    // ---- inputs (input/)
 
-    // The transcode run over the task's files (Transcode.cpp).
-    void Transcode();
-    // The target presets of option "target" (Target.cpp).
+    // Opens one input with the pending options; false with LastError set on the ordinary
+    // failures.
+    bool OpenInputFile(const std::string& fileName);
+    // Whether the first opened input (firstOnly) or all opened inputs have video, audio and
+    // subtitle streams.
+    void CheckInputStreamKinds(bool firstOnly, bool& hasVideo, bool& hasAudio,
+                               bool& hasSubtitle) const;
+
+    // ---- outputs (output/)
+
+    // Creates an output with the pending options: the new number of output slots, or -1 with
+    // LastError set.
+    int CreateOutputFile(const std::string& fileName, bool join);
+    // Completes join mode after a successful CreateOutputFile.
+    void JoinInputs();
+    // The target presets of option "target".
     void ApplyTarget(const std::string& type, const std::string& norm,
                      const std::string& fallbackNorm);
-    // Handler of "newvideo", "newaudio", "newsubtitle" (AddStream.cpp).
+    // Handler of "newvideo", "newaudio", "newsubtitle".
     void AddStreamToLastOutput(AVMediaType kind);
     void NewVideoStream(AVFormatContext* container, int outputIndex);
     void NewAudioStream(AVFormatContext* container, int outputIndex);
     void NewSubtitleStream(AVFormatContext* container, int outputIndex);
+
+    // ---- the run (run/)
+
+    // The transcode run over the task's files: set-up, main loop, end of run.
+    void Transcode();
+
+    // ---- audio path (audio/)
 
     // ---- files
 

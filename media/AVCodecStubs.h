@@ -2,6 +2,9 @@
 #pragma once
 
 extern "C" {
+#include <libavcodec/codec_id.h>
+#include <libavcodec/codec_par.h>
+#include <libavcodec/packet.h>
 #include <libavcodec/bsf.h>
 #include <libavcodec/avcodec.h>
 }
@@ -10,6 +13,34 @@ extern "C" {
 
 // X: required name, O: optional name (callers test the pointer).
 #define AVCODEC_FUNCTIONS(X, O)                                                                    \
+    X(av_samples_get_buffer_size) \
+    X(av_frame_get_buffer) \
+    X(av_frame_unref) \
+    X(avcodec_encode_subtitle) \
+    X(avcodec_find_best_pix_fmt_of_list) \
+    X(avcodec_get_class) \
+    X(av_get_exact_bits_per_sample) \
+    X(av_get_bits_per_sample) \
+    X(av_get_audio_frame_duration2) \
+    X(avsubtitle_free) \
+    X(avcodec_decode_subtitle2) \
+    X(avcodec_parameters_copy) \
+    X(av_bsf_flush) \
+    X(av_bsf_init) \
+    X(av_bsf_receive_packet) \
+    X(av_bsf_send_packet) \
+    X(av_packet_get_side_data) \
+    X(av_packet_copy_props) \
+    X(av_packet_rescale_ts) \
+    X(av_packet_ref) \
+    X(av_packet_unref) \
+    X(av_packet_free) \
+    X(av_packet_alloc) \
+    X(avcodec_flush_buffers) \
+    X(avcodec_receive_packet) \
+    X(avcodec_send_frame) \
+    X(avcodec_receive_frame) \
+    X(avcodec_send_packet) \
     X(av_codec_iterate) \
     X(av_bsf_get_by_name) \
     X(av_bsf_alloc) \

@@ -10,6 +10,31 @@ extern "C" {
 
 // X: required name, O: optional name (callers test the pointer).
 #define AVFORMAT_FUNCTIONS(X, O)                                                                   \
+    X(av_demuxer_iterate) \
+    X(av_guess_frame_rate) \
+    X(avformat_match_stream_specifier) \
+    X(av_sdp_create) \
+    X(avformat_get_class) \
+    X(avio_tell) \
+    X(av_find_program_from_stream) \
+    X(avformat_query_codec) \
+    X(av_pkt_dump_log2) \
+    X(av_filename_number_test) \
+    X(avformat_init_output) \
+    X(av_codec_get_tag) \
+    X(av_codec_get_id) \
+    X(av_dump_format) \
+    X(avformat_seek_file) \
+    X(av_seek_frame) \
+    X(av_read_frame) \
+    X(av_write_frame) \
+    X(av_interleaved_write_frame) \
+    X(av_write_trailer) \
+    X(avformat_write_header) \
+    X(avformat_new_stream) \
+    X(av_guess_codec) \
+    X(av_guess_format) \
+    X(av_find_input_format) \
     X(avformat_alloc_output_context2) \
     X(av_muxer_iterate) \
     X(avformat_version)                                                                            \

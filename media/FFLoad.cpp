@@ -42,9 +42,13 @@ const TLibraryItem& LibraryItem(TAVLibrary lib) {
 }
 
 std::string DefaultLibraryFileName(const std::string& name, int version) {
-    std::string result = "lib" + name + ".so";
-    if (version >= 0)
-        result += "." + std::to_string(version);
+    std::string result = "lib";
+    result += name;
+    result += ".so";
+    if (version >= 0) {
+        result += '.';
+        result += std::to_string(version);
+    }
     return result;
 }
 

@@ -123,7 +123,12 @@ std::string PointerText(const void* p) {
 }
 
 std::string ObjectTag(void* obj, const AVClass* cls) {
-    return "[" + ItemName(obj, cls) + " @ " + PointerText(obj) + "]";
+    std::string tag = "[";
+    tag += ItemName(obj, cls);
+    tag += " @ ";
+    tag += PointerText(obj);
+    tag += "]";
+    return tag;
 }
 
 // "[parent @ P] [item @ P]" or "[item @ P]"; empty without an object or class record.
