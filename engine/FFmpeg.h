@@ -197,6 +197,15 @@ protected:
     TFormatConverter HookConverter;
     TFormatConverter PreviewConverter;
     int64_t LastPreviewTime = 0;
+    // Counters of a run, read by the progress report: bytes of encoded or copied video and
+    // audio, bytes of the encoders' global headers, duplicated and dropped video frames, and
+    // the run's start time (microseconds of av_gettime).
+    int64_t VideoSize = 0;
+    int64_t AudioSize = 0;
+    int64_t ExtraSize = 0;
+    int DupFrames = 0;
+    int DropFrames = 0;
+    int64_t RunStartTime = 0;
 
     // Appends an output slot (output creation).
     void AppendOutputFile(TOutputContainerPtr container);
