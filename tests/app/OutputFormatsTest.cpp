@@ -1,0 +1,67 @@
+// Output names and the format table's lookups.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "AppTestEnv.h"
+#include "OutputFormats.h"
+
+namespace {
+
+void Touch(const std::string& path) {
+    std::ofstream(path) << "x";
+}
+
+TEST(OutputNames, NumbersPastExistingFiles) {
+    const std::string dir = apptest::FreshDir("out");
+    Touch(dir + "song.wav");
+    Touch(dir + "song(1).wav");
+    EXPECT_EQ(UniqueOutputName("song.wav", dir), "song(2).wav");
+    EXPECT_EQ(UniqueOutputName("other.wav", dir), "other.wav");
+}
+
+TEST(OutputNames, NamesClaimedInTheRunCountAsTaken) {
+    const std::string dir = apptest::FreshDir("out");
+    std::set<std::string> claimed;
+    const std::string first = UniqueOutputName(ReplaceExtension("song.mp3", ".wma"), dir, claimed);
+    claimed.insert(dir + first);
+    const std::string second = UniqueOutputName(ReplaceExtension("song.ogg", ".wma"), dir, claimed);
+    EXPECT_EQ(first, "song.wma");
+    EXPECT_EQ(second, "song(1).wma");
+}
+
+TEST(OutputNames, FolderWithoutTrailingSeparator) {
+    std::string dir = apptest::FreshDir("out");
+    Touch(dir + "a.mp3");
+    dir.pop_back();
+    EXPECT_EQ(UniqueOutputName("a.mp3", dir), "a(1).mp3");
+}
+
+TEST(OutputNames, ExtensionReplacement) {
+    const struct {
+        const char* name;
+        const char* ext;
+        const char* expected;
+    } cases[] = {
+        {"song.mp3", ".flac", "song.flac"},
+        {"song", ".flac", "song.flac"},
+        {"a.b.c", ".wav", "a.b.wav"},
+        {"song.mp3", "", "song"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ReplaceExtension(c.name, c.ext), c.expected) << c.name;
+}
+
+TEST(OutputFormatTable, ExtensionsAndBounds) {
+    EXPECT_EQ(OutputExtension(ofWAV), ".wav");
+    EXPECT_EQ(OutputExtension(ofMP2), ".mp2");
+    EXPECT_EQ(OutputExtension(-1), "");
+    EXPECT_EQ(OutputExtension(8), "");
+    EXPECT_EQ(PresetSettings(ofMP3, -1), nullptr);
+    EXPECT_EQ(PresetSettings(ofM4A, 2), nullptr);
+    ASSERT_NE(PresetSettings(ofFLAC, 8), nullptr);
+    EXPECT_STREQ(PresetSettings(ofFLAC, 8)->ExtOptions, "compression_level=8");
+}
+
+} // namespace
