@@ -13,9 +13,6 @@ extern "C" {
 
 // X: required name, O: optional name (callers test the pointer).
 #define AVCODEC_FUNCTIONS(X, O)                                                                    \
-    X(av_samples_get_buffer_size) \
-    X(av_frame_get_buffer) \
-    X(av_frame_unref) \
     X(avcodec_encode_subtitle) \
     X(avcodec_find_best_pix_fmt_of_list) \
     X(avcodec_get_class) \
@@ -25,6 +22,9 @@ extern "C" {
     X(avsubtitle_free) \
     X(avcodec_decode_subtitle2) \
     X(avcodec_parameters_copy) \
+    X(avcodec_parameters_alloc) \
+    X(avcodec_parameters_free) \
+    X(avcodec_is_open) \
     X(av_bsf_flush) \
     X(av_bsf_init) \
     X(av_bsf_receive_packet) \
@@ -36,6 +36,7 @@ extern "C" {
     X(av_packet_unref) \
     X(av_packet_free) \
     X(av_packet_alloc) \
+    X(av_new_packet) \
     X(avcodec_flush_buffers) \
     X(avcodec_receive_packet) \
     X(avcodec_send_frame) \

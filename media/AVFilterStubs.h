@@ -3,6 +3,8 @@
 
 extern "C" {
 #include <libavfilter/avfilter.h>
+#include <libavfilter/buffersink.h>
+#include <libavfilter/buffersrc.h>
 }
 
 #include "Binding.h"
@@ -10,6 +12,13 @@ extern "C" {
 // X: required name, O: optional name (callers test the pointer).
 #define AVFILTER_FUNCTIONS(X, O) \
     X(avfilter_graph_free) \
+    X(avfilter_graph_alloc) \
+    X(avfilter_get_by_name) \
+    X(avfilter_graph_create_filter) \
+    X(avfilter_link) \
+    X(avfilter_graph_config) \
+    X(av_buffersrc_add_frame_flags) \
+    X(av_buffersink_get_frame) \
     X(avfilter_version)
 
 FF_DECLARE_BINDING(AVFILTER_FUNCTIONS, BindAVFilter, UnbindAVFilter)

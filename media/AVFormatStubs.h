@@ -15,7 +15,7 @@ extern "C" {
     X(avformat_match_stream_specifier) \
     X(av_sdp_create) \
     X(avformat_get_class) \
-    X(avio_tell) \
+    X(avio_feof) \
     X(av_find_program_from_stream) \
     X(avformat_query_codec) \
     X(av_pkt_dump_log2) \
@@ -27,6 +27,7 @@ extern "C" {
     X(avformat_seek_file) \
     X(av_seek_frame) \
     X(av_read_frame) \
+    X(av_find_best_stream) \
     X(av_write_frame) \
     X(av_interleaved_write_frame) \
     X(av_write_trailer) \
@@ -54,3 +55,10 @@ extern "C" {
     X(avio_closep)
 
 FF_DECLARE_BINDING(AVFORMAT_FUNCTIONS, BindAVFormat, UnbindAVFormat)
+
+namespace ff {
+// The current position of an I/O context (the library has it only as an inline helper).
+inline int64_t avio_tell(AVIOContext* s) {
+    return avio_seek(s, 0, SEEK_CUR);
+}
+} // namespace ff

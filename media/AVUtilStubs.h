@@ -25,6 +25,9 @@ extern "C" {
 
 // X: required name, O: optional name (callers test the pointer).
 #define AVUTIL_FUNCTIONS(X, O)                                                                     \
+    X(av_samples_get_buffer_size) \
+    X(av_frame_get_buffer) \
+    X(av_frame_unref) \
     X(av_dict_parse_string) \
     X(av_opt_set_int) \
     X(av_opt_set_dict2) \
@@ -66,12 +69,14 @@ extern "C" {
     X(av_samples_set_silence) \
     X(av_samples_alloc) \
     X(av_frame_make_writable) \
+    X(av_frame_is_writable) \
     X(av_frame_ref) \
     X(av_frame_free) \
     X(av_frame_alloc) \
     X(av_audio_fifo_free) \
     X(av_dict_count) \
     X(av_opt_find) \
+    X(av_opt_copy) \
     X(av_opt_set) \
     X(av_opt_get) \
     X(av_opt_get_int) \
@@ -87,6 +92,8 @@ extern "C" {
     X(av_dict_get) \
     X(av_image_get_buffer_size) \
     X(av_image_fill_arrays) \
+    X(av_get_picture_type_char) \
+    X(av_image_copy) \
     X(avutil_version)                                                                              \
     X(av_log)                                                                                      \
     X(av_log_set_callback)                                                                         \
