@@ -9,12 +9,21 @@
 
 namespace {
 
-// The whole file; empty when it does not exist or cannot be read.
+// The whole file; empty when it does not exist or cannot be read. A folder opens like a
+// file but fails on the first read, which the stream library reports by throwing.
 bool ReadWholeFile(const std::string& fileName, std::string& content) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(fileName, ec))
+        return false;
     std::ifstream in(fileName, std::ios::binary);
     if (!in)
         return false;
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+        content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        content.clear();
+        return false;
+    }
     return !in.bad();
 }
 

@@ -8,6 +8,7 @@ enum class TMessageKind {
     mkInformation, // a notice, with an OK button
     mkQuestion,    // a question with Yes and No buttons
     mkWarning,     // a job failure, with an OK button
+    mkError,       // an unexpected error (the application's exception box), with an OK button
 };
 
 enum class TMessageResult { mrOk, mrYes, mrNo };
@@ -36,6 +37,9 @@ public:
 TPlatformServices* PlatformServices();
 void InstallPlatformServices(TPlatformServices* services);
 
+// The installed services' message box. Without services nothing is shown, and a question
+// reads as answered No.
+TMessageResult ShowMessage(const std::string& text, TMessageKind kind);
 // The installed services' folder picker; false when none are installed.
 bool PickFolder(std::string& path, const std::string& title, const std::string& rootPath = "");
 // The installed services' shell open; nothing when none are installed.

@@ -10,6 +10,23 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+std::string& TitleStore() {
+    static std::string title;
+    return title;
+}
+
+} // namespace
+
+const std::string& ApplicationTitle() {
+    return TitleStore();
+}
+
+void SetApplicationTitle(const std::string& title) {
+    TitleStore() = title;
+}
+
 std::string BrandIconName(const std::string& title) {
     const TBrand* brand = FindBrand(title);
     return brand ? brand->IconName : "";

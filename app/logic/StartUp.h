@@ -7,6 +7,11 @@
 
 #include "globals.h"
 
+// The application title: the brand file's "Name", the caption of every message box. Set once
+// by the program entry; empty until then.
+const std::string& ApplicationTitle();
+void SetApplicationTitle(const std::string& title);
+
 // The icon resource of the brand `title`; empty when no brand matches (the program keeps
 // its default icon).
 std::string BrandIconName(const std::string& title);

@@ -1,0 +1,58 @@
+// The program entry: the brand, the application title and icon, the splash, the main window
+// and the message loop.
+#include <QApplication>
+#include <QIcon>
+#include <QStyleFactory>
+
+#include "Brands.h"
+#include "Main.h"
+#include "MyUtils.h"
+#include "QtPlatform.h"
+#include "Skin.h"
+#include "SplashForm.h"
+#include "StartUp.h"
+#include "globals.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    TGlobalVars globalVars;
+    GlobalVars = &globalVars;
+    const std::string programFolder = ExecutableFolder();
+
+    // 1. The brand file names the application title.
+    const std::string title = ReadBrandFile(programFolder).Name;
+    SetApplicationTitle(title);
+    QApplication::setApplicationDisplayName(QString::fromStdString(title));
+
+    // 2. A known brand brings its icon; otherwise the program keeps the default one.
+    if (const std::string iconName = BrandIconName(title); !iconName.empty())
+        if (const QIcon icon = BrandIcon(iconName); !icon.isNull())
+            QApplication::setWindowIcon(icon);
+
+    // 3. The application's services and its look before any brand skin.
+    TQtPlatformServices services;
+    InstallPlatformServices(&services);
+    TQtMainThreadDispatcher dispatcher;
+    InstallMainThreadDispatcher(&dispatcher);
+    if (QStyle* style = QStyleFactory::create("Fusion"))
+        QApplication::setStyle(style);
+    ApplySkin(TSkin{});
+
+    // 4. The splash fades in; it closes itself once the message loop runs.
+    TFormSplash::ShowSplash(programFolder);
+
+    int exitCode = 0;
+    {
+        // 5. The main window and its creation sequence.
+        TFormMain formMain(QCoreApplication::applicationFilePath().toStdString());
+        formMain.show();
+
+        // 6. The message loop, until the main window closes.
+        exitCode = QApplication::exec();
+    }
+
+    InstallMainThreadDispatcher(nullptr);
+    InstallPlatformServices(nullptr);
+    GlobalVars = nullptr;
+    return exitCode;
+}

@@ -1,0 +1,109 @@
+#include "QtPlatform.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QIcon>
+#include <QMessageBox>
+#include <QSoundEffect>
+#include <QUrl>
+
+#include "StartUp.h"
+
+TQtPlatformServices::TQtPlatformServices() = default;
+TQtPlatformServices::~TQtPlatformServices() = default;
+
+TMessageResult TQtPlatformServices::ShowMessage(const std::string& text, TMessageKind kind) {
+    QMessageBox::Icon icon = QMessageBox::Information;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    switch (kind) {
+    case TMessageKind::mkInformation:
+        break;
+    case TMessageKind::mkQuestion:
+        icon = QMessageBox::Question;
+        buttons = QMessageBox::Yes | QMessageBox::No;
+        break;
+    case TMessageKind::mkWarning:
+        icon = QMessageBox::Warning;
+        break;
+    case TMessageKind::mkError:
+        icon = QMessageBox::Critical;
+        break;
+    }
+    QMessageBox box(icon, QString::fromStdString(ApplicationTitle()), QString::fromStdString(text),
+                    buttons, QApplication::activeWindow());
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return TMessageResult::mrYes;
+    case QMessageBox::No:
+        return TMessageResult::mrNo;
+    default:
+        return kind == TMessageKind::mkQuestion ? TMessageResult::mrNo : TMessageResult::mrOk;
+    }
+}
+
+void TQtPlatformServices::OpenWithShell(const std::string& target) {
+    if (target.empty())
+        return;
+    const QUrl url = QUrl::fromUserInput(QString::fromStdString(target), QDir::currentPath(),
+                                         QUrl::AssumeLocalFile);
+    if (url.isValid())
+        QDesktopServices::openUrl(url);
+}
+
+bool TQtPlatformServices::PickFolder(std::string& path, const std::string& title,
+                                     const std::string& rootPath) {
+    const std::string start = path.empty() ? rootPath : path;
+    const QString chosen = QFileDialog::getExistingDirectory(
+        QApplication::activeWindow(), QString::fromStdString(title), QString::fromStdString(start),
+        QFileDialog::ShowDirsOnly);
+    if (chosen.isEmpty())
+        return false;
+    path = QDir::toNativeSeparators(chosen).toStdString();
+    return true;
+}
+
+void TQtPlatformServices::PlaySoundFile(const std::string& fileName) {
+    if (!FSound)
+        FSound = std::make_unique<QSoundEffect>();
+    FSound->stop();
+    FSound->setSource(QUrl::fromLocalFile(QString::fromStdString(fileName)));
+    FSound->play();
+}
+
+bool TQtPlatformServices::PowerOff() {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                       "org.freedesktop.login1.Manager", "PowerOff");
+    call << false; // not interactive: no authentication prompt
+    const QDBusMessage reply = QDBusConnection::systemBus().call(call);
+    return reply.type() != QDBusMessage::ErrorMessage;
+}
+
+void TQtMainThreadDispatcher::Post(std::function<void()> call) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call), Qt::QueuedConnection);
+}
+
+void TQtMainThreadDispatcher::Pump() {
+    QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+}
+
+// Q_INIT_RESOURCE may not stand inside a namespace.
+static void InitResourcesOnce() {
+    Q_INIT_RESOURCE(resources);
+}
+
+void InitAppResources() {
+    static const bool done = (InitResourcesOnce(), true);
+    (void)done;
+}
+
+QIcon BrandIcon(const std::string& name) {
+    InitAppResources();
+    const QString file = ":/icons/" + QString::fromStdString(name).toLower() + ".png";
+    return QFile::exists(file) ? QIcon(file) : QIcon();
+}
