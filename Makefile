@@ -23,6 +23,8 @@ run: build
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
+bench: build ; @$(BUILD_DIR)/bin/audioconv-bench $(BENCH_ARGS)
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

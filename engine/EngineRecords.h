@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include "FFPtr.h"
+#include "input/Input.h"
 #include "MediaOpen.h"
 #include "PtsCorrection.h"
 
@@ -25,6 +26,7 @@ struct EngineInputFile {
     int64_t TsOffset = 0; // microseconds added to the file's time stamps
     std::vector<double> TsScales;
     std::vector<TCodecContextPtr> Decoders;
+    TInputOptions Options; // the description the input was opened with, kept as given
 };
 
 // Run state of one input file.
@@ -74,6 +76,7 @@ struct EngineOutputStream {
     int64_t lastEndTime = AV_NOPTS_VALUE;
     int savedCodecId = 0;
     int active = 0;
+    int streamCopy = 0; // created as a stream copy (codec name "copy")
     FILE* passLogFile = nullptr;
 
     // Video.
@@ -83,6 +86,9 @@ struct EngineOutputStream {
     int originalHeight = 0, originalWidth = 0;
     std::vector<int64_t> forcedKeyFramePts;
     int forcedKeyFrameIndex = 0;
+    int codedQuality = 0;        // last encoded packet's quality (lambda), see KeepCodedFrameStats
+    int codedPictType = 0;       // its AVPictureType
+    uint64_t codedError[4] = {}; // its squared error per plane (encoder computing PSNR)
 
     // Audio.
     int audioResample = 0;
@@ -91,4 +97,6 @@ struct EngineOutputStream {
     int reformatPair = 0;
     TResamplerPtr reformatter; // sample-format converter (a resampler that only converts)
     TAudioFifoPtr fifo;        // samples already in the encoder's format
+    std::shared_ptr<struct TOutputStreamWork> work; // audio/Audio.h: frames and packets reused
+    int bitstreamFiltersReady = 0; // run/PacketWrite.cpp: the chain is initialised
 };

@@ -6,9 +6,10 @@
 // The implementation is split by concern: Task.cpp (life cycle), TaskStop.cpp (stop and
 // cancel), TaskRelease.cpp (codec registries and files), Interrupt.cpp (interrupt checks),
 // ConvertThread.cpp, OptionTable.cpp and OptionHandlers.cpp (option table and handlers),
-// OptionStore.cpp, OptionPresets.cpp and CodecLookup.cpp (library option store),
-// AddStream.cpp, NewStreams.cpp and Target.cpp (output streams and target presets),
-// Transcode.cpp (the run).
+// OptionStore.cpp, OptionPresets.cpp and CodecLookup.cpp (library option store); then one
+// folder per stage of the data flow: input/ (opening inputs), output/ (creating outputs, their
+// streams and target presets), run/ (the transcode: set-up, main loop, packet output,
+// progress) and audio/ (the audio output path).
 //
 // A task must not be freed from its own OnTerminate: the thread that delivers it still
 // finishes its work on the task afterwards.
@@ -121,6 +122,7 @@ public:
     int Strictness(AVMediaType type) const;
 
     // ---- inputs (input/)
+    void ApplyInputOptions(const TInputOptions& options); // before OpenInputFile; keeps a copy
 
     // Opens one input with the pending options; false with LastError set on the ordinary
     // failures.
@@ -145,13 +147,70 @@ public:
     void NewVideoStream(AVFormatContext* container, int outputIndex);
     void NewAudioStream(AVFormatContext* container, int outputIndex);
     void NewSubtitleStream(AVFormatContext* container, int outputIndex);
+    // Applies a TOutputOptions record (output/Output.h) and creates the output; see there.
+    int ApplyOutputOptions(const std::string& fileName, const struct TOutputOptions& options,
+                           const std::function<void(const struct TOutputOptions&)>& wireHooks = {});
+    // The record last applied by ApplyOutputOptions; null when none or reset.
+    const struct TOutputOptions* KeptOutputOptions() const { return OutputOptionsCopy.get(); }
+    void ResetKeptOutputOptions() { OutputOptionsCopy.reset(); }
 
     // ---- the run (run/)
 
     // The transcode run over the task's files: set-up, main loop, end of run.
     void Transcode();
+    friend class TTranscodeRun; // run/Run.h: the state and steps of one run
 
     // ---- audio path (audio/)
+
+    // OnAudioHook: the task, the samples, the input stream's time (microseconds), their byte
+    // count, sample rate, channel count and sample format (the decoder's). The callee may
+    // change the samples in place. For a planar format with several channels the pointer is
+    // a copy holding the planes one after the other (channel 0 first); changes to it are
+    // copied back.
+    using TTaskAudioHookEvent = std::function<void(TCustomFFmpeg* Sender, uint8_t* ASamples,
+                                                   int64_t APts, int ASize, int ASampleRate,
+                                                   int AChannels, AVSampleFormat ASampleFormat)>;
+    TTaskAudioHookEvent OnAudioHook;
+    // The audio encode parameters of set-up: the FIFO in the encoder's format, no converter,
+    // the resampler flag and the decoder parameters the resampler is made for.
+    void InitAudioOutput(EngineOutputStream& ost, const AVCodecContext* dec);
+    // Every decode round of an audio input stream, before any output is fed: OnAudioHook,
+    // then the volume of "vol" in the decoded format. decoded is null when not decoded.
+    void AudioPreprocess(EngineInputStream& ist, AVFrame* decoded);
+    // Resamples or converts one decoded chunk, keeps the output clock in step with the input
+    // (async), cuts it into encoder frames and writes the packets.
+    void DoAudioOut(AVFormatContext* muxer, EngineOutputStream& ost, EngineInputStream& ist,
+                    const AVFrame* decoded);
+    // End of stream: the resampler's and the FIFO's rest, then the encoder's delayed packets.
+    void FlushAudioEncoder(AVFormatContext* muxer, EngineOutputStream& ost);
+    // Passes an encoded or copied packet through the stream's bitstream filters to the muxer
+    // and keeps ost.lastEndTime; pkt is left blank (run/PacketWrite.cpp).
+    void WritePacket(AVFormatContext* muxer, AVPacket* pkt, EngineOutputStream& ost);
+    // Initialises the bitstream filters from the stream's parameters and hands the last
+    // filter's parameters to the stream; call before the header (WritePacket does it
+    // otherwise on the first packet, leaving the stream's parameters alone).
+    void InitBitstreamFilters(EngineOutputStream& ost, bool updateStream = true);
+
+    // ---- progress (run/Progress.cpp)
+
+    // OnProgress: the task, the input last read (-1 in the last report), the expected output
+    // length and the output time reached (microseconds; length -1 when unknown), bytes of the
+    // first output, kbit/s, the video quantiser, video frames per second and frame count.
+    using TTaskProgressEvent = std::function<void(
+        TCustomFFmpeg* Sender, int CurrentFile, int64_t TotalDuration, int64_t CurrentDuration,
+        int64_t CurrentSize, float BitRate, float Quality, int FPS, int FrameNumber)>;
+    // Measures the run: to OnProgress when set, else to the log (verbosity above 0, or the last
+    // report); the last report is followed by the statistics line.
+    void ProgressReport(bool isLastReport, int currentFile);
+    // One line of the video statistics file for an encoded video frame; opens it on first use.
+    void WriteVideoStats(EngineOutputStream& ost, int frameSize);
+    // The quality statistics of an encoded video packet, kept for the report (video output).
+    static void KeepCodedFrameStats(EngineOutputStream& ost, const AVPacket& packet);
+    static void ResetQuantHistogram(); // the process-wide histogram of "qphist"
+    struct TStatsFileCloser {
+        void operator()(FILE* file) const;
+    };
+    TTaskProgressEvent OnProgress;
 
     // ---- files
 
@@ -176,13 +235,20 @@ public:
 
     // Called with the task as sender on the thread that ends the task.
     TTaskNotifyEvent OnTerminate;
+    std::function<void(TCustomFFmpeg* Sender, AVFormatContext* AContext)> OnBeforeFindStreamInfo;
 
 protected:
     // The input files in the order of opening, the output slots in the order of creation
     // (in join mode several slots share one container) and each slot's stream records.
     std::vector<std::unique_ptr<EngineInputFile>> InputFiles;
+    std::vector<const AVCodec*> InputCodecs; // input/: per input stream, decoder by name or null
+    std::optional<TInputOptions> PendingInputOptions; // input/: kept for the next input
     std::vector<TOutputContainerPtr> OutputFiles;
     std::vector<std::vector<std::unique_ptr<EngineOutputStream>>> OutputStreams;
+    // outputs (output/): per created output stream, in creation order, the encoder chosen by
+    // name or null; the TOutputOptions record last applied.
+    std::vector<const AVCodec*> OutputCodecs;
+    std::shared_ptr<struct TOutputOptions> OutputOptionsCopy;
     // The input stream records of a run (the stream table).
     std::vector<std::unique_ptr<EngineInputStream>> InputStreams;
     // Stream records whose codec is open; changed only under CodecRegistryLock.
@@ -206,6 +272,9 @@ protected:
     int DupFrames = 0;
     int DropFrames = 0;
     int64_t RunStartTime = 0;
+    bool DupDropChanged = false; // run/Progress.cpp: set by the video path, cleared by the report
+    std::unique_ptr<FILE, TStatsFileCloser> VstatsFile; // run/Progress.cpp: opened on first use
+    std::vector<uint8_t> AudioHookBuffer; // audio/: planar samples laid end to end for OnAudioHook
 
     // Appends an output slot (output creation).
     void AppendOutputFile(TOutputContainerPtr container);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "AVFormatStubs.h"
+#include "AVUtilStubs.h"
 #include "MediaOpen.h"
 #include "UnicodeProtocol.h"
 
@@ -23,14 +24,28 @@ void DeleteIfEmpty(const std::string& path) {
 
 } // namespace
 
+int TOutputContainer::OpenFile() {
+    if (context_ == nullptr || context_->url == nullptr)
+        return AVERROR(EINVAL);
+    const int ret = OpenOutputIO(&context_->pb, context_->url, AVIO_FLAG_WRITE);
+    if (ret >= 0)
+        fileCreated_ = true;
+    return ret;
+}
+
 void TOutputContainer::Release() {
+    if (headerOptions_ != nullptr)
+        ff::av_dict_free(&headerOptions_);
     if (context_ == nullptr)
         return;
     std::string path;
     if (WritesFile(context_)) {
+        // Only a file this container had open is ours to delete: a file of that name that
+        // was never opened (the output failed before) belongs to someone else.
+        const bool opened = fileCreated_ || context_->pb != nullptr;
         if (context_->pb != nullptr)
             CloseOutputIO(&context_->pb);
-        if (context_->url != nullptr)
+        if (opened && context_->url != nullptr)
             path = URLToFileName(context_->url);
     }
     ff::avformat_free_context(context_);

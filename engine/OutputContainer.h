@@ -19,10 +19,18 @@ public:
     TOutputContainer& operator=(const TOutputContainer&) = delete;
 
     AVFormatContext* Context() const { return context_; }
+    // Opens the context's file (its url) for writing through OpenOutputIO; an existing file is
+    // truncated. 0 or a negative library error code.
+    int OpenFile();
+    // The container options for avformat_write_header (the muxer's own options), kept from
+    // the output's creation. The header takes what it knows and leaves the rest.
+    AVDictionary** HeaderOptions() { return &headerOptions_; }
     void Release();
 
 private:
     AVFormatContext* context_;
+    AVDictionary* headerOptions_ = nullptr;
+    bool fileCreated_ = false; // OpenFile created or truncated the file
 };
 
 using TOutputContainerPtr = std::shared_ptr<TOutputContainer>;

@@ -67,6 +67,9 @@ void TCustomFFmpeg::ReleaseFiles() {
 
     InputStreams.clear();
     InputFiles.clear();
+    // The codec choices by name follow the streams of the files just released.
+    InputCodecs.clear();
+    OutputCodecs.clear();
 
     ReleaseOptionState();
     FrameHooks.Clear();

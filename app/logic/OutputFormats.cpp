@@ -121,9 +121,12 @@ const std::vector<TOutputFormatInfo> Formats = {
      }},
 };
 
+// A name is taken by anything in the folder, a dangling link included: writing through a
+// link would create or overwrite its target elsewhere.
 bool NameTaken(const std::string& path, const std::set<std::string>& claimed) {
     std::error_code ec;
-    return claimed.count(path) > 0 || std::filesystem::exists(path, ec);
+    return claimed.count(path) > 0 ||
+           std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
 } // namespace

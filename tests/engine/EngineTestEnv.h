@@ -34,6 +34,14 @@ public:
     using TCustomFFmpeg::AppendOutputFile;
     using TCustomFFmpeg::FrameHooks;
     using TCustomFFmpeg::InputFiles;
+    using TCustomFFmpeg::OpenEncoders;
+    using TCustomFFmpeg::OpenDecoders;
+    using TCustomFFmpeg::InputStreams;
+    using TCustomFFmpeg::OutputCodecs;
+    using TCustomFFmpeg::OutputFiles;
+    using TCustomFFmpeg::OutputStreams;
+    using TCustomFFmpeg::InputCodecs;
+    using TCustomFFmpeg::AudioSize;
 };
 
 // Collects what the logger delivers while the capture exists.

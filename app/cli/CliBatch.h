@@ -1,0 +1,65 @@
+// The work of audioconv-cli: listing the formats, showing file facts, and converting a batch
+// of files through the encoder component with the job building the GUI uses.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "CliOptions.h"
+#include "CliProgress.h"
+#include "MyUtils.h"
+
+class TFFEncoder;
+
+// The main thread's queue of calls from worker threads. Installed as the process's
+// dispatcher, it wakes the waiting main thread as soon as a call arrives.
+class TCliMainLoop final : public TMainThreadDispatcher {
+public:
+    TCliMainLoop();
+    ~TCliMainLoop() override;
+
+    void Post(std::function<void()> call) override;
+    void Pump() override;
+    // Waits until a call is queued or `timeout` has passed.
+    void Wait(std::chrono::milliseconds timeout);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> calls_;
+};
+
+// A path of the command line that gave no source, and why.
+struct TSourceProblem {
+    std::string Path;
+    std::string Message;
+};
+
+// The sources of the command line, in order: a folder gives the files of the accepted types
+// under it (with its subfolders, sorted), a file is taken as named whatever its type. A file
+// named twice (or found again through another path) is taken once.
+std::vector<std::string> CollectSources(const std::vector<std::string>& paths,
+                                        std::vector<TSourceProblem>& problems);
+
+// Prints the formats and their presets with their indices.
+int RunList(std::FILE* out);
+
+// Prints the facts of each file; ExitSomeFailed when a file could not be read.
+int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display);
+
+// Set by the interrupt signal: the running conversions are stopped and the batch ends.
+extern volatile std::sig_atomic_t CliInterrupted;
+
+// Converts the batch. The encoder has its libraries loaded; `loop` is the installed
+// dispatcher. Once `*stopRequest` is set the running conversions are stopped and the ones
+// not started yet are cancelled. ExitAllSucceeded when every file was converted, else
+// ExitSomeFailed.
+int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& display,
+               TCliMainLoop& loop, const volatile std::sig_atomic_t* stopRequest = &CliInterrupted);

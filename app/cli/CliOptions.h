@@ -1,0 +1,38 @@
+// The command line of audioconv-cli.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+enum class TCliMode {
+    Convert, // convert the files and folders to one format and preset
+    List,    // list the formats and their presets
+    Info,    // show the facts of files
+};
+
+struct TCliOptions {
+    TCliMode Mode = TCliMode::Convert;
+    int Format = 1;        // index into the format table: MP3
+    int Preset = 0;        // index into the format's presets
+    std::string OutputDir; // empty: the current folder
+    int Jobs = 0;          // conversions at a time; 0: the number of cores
+    bool Quiet = false;    // error messages only
+    bool Log = false;      // print the log lines
+    std::string LogLevel;  // level of the library lines; empty: the logger's default
+    std::vector<std::string> Paths;
+};
+
+// Exit statuses of the program.
+inline constexpr int ExitAllSucceeded = 0;
+inline constexpr int ExitSomeFailed = 1;
+inline constexpr int ExitBadUsage = 2;
+
+// The index of a format name ("wav" ... "mp2", any case), or -1.
+int FormatIndexOf(const std::string& name);
+
+// Parses the command line into `options`. Returns -1 when the program goes on; otherwise the
+// exit status: 0 after --help or --version (printed on `out`), ExitBadUsage with the reason
+// on `err`.
+int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std::ostream& out,
+                    std::ostream& err);

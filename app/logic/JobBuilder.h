@@ -1,0 +1,41 @@
+// Building the job of one source: the output description a format and preset give it, the
+// input description, and the check of the output folder. The GUI and the command-line
+// program build their jobs here.
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "globals.h"
+#include "input/Input.h"
+#include "output/Output.h"
+
+class TFFDecoder;
+
+// What a run converts to: the format (0 to 7), that format's preset (an index outside the
+// format's list sets no preset columns) and the output folder.
+struct TJobSettings {
+    int OutputFormat = ofMP3;
+    int PresetIndex = 0;
+    std::string OutputFileDir;
+};
+
+// The settings of the shell's state: its format, that format's preset and its folder.
+TJobSettings JobSettingsOf(const TGlobalVars& vars);
+
+// The output description of the source `prober` has open. The output file is named after the
+// source with the format's extension, in the settings' folder, numbered past the files that
+// exist there and past `claimed` (full paths given to earlier jobs of the same run).
+void BuildOutputOptions(TFFDecoder& prober, const TJobSettings& settings,
+                        const std::set<std::string>& claimed, TOutputOptions& options);
+
+// The input description of the source `prober` has open: its name, the format it was opened
+// with, and no video decoding.
+void BuildInputOptions(TFFDecoder& prober, TInputOptions& options);
+
+// The message shown when the output folder can neither be found nor created.
+inline constexpr const char* OutputFolderFailedMessage =
+    "Fail to create directory! Please check if output folder have the right format!";
+
+// True when `folder` is an existing folder or could be created with all its missing parents.
+bool CheckOutputFolder(const std::string& folder);

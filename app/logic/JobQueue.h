@@ -1,0 +1,77 @@
+// Turning sources into encoder jobs: each source is opened with the encoder's prober, its job
+// is built for the run's settings and added as a task with its output. The queue keeps the
+// jobs of the run, their durations and the output names the run has given out.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "JobBuilder.h"
+#include "input/Input.h"
+#include "output/Output.h"
+
+class TCustomEncoder;
+
+// One job of the run, in the order of the encoder's tasks.
+struct TQueuedJob {
+    int TaskIndex = -1;
+    std::string SourcePath;
+    std::string OutputPath;
+    int64_t DurationUs = -1; // the source's duration; -1 when unknown
+};
+
+// Receives one line for the application log.
+using TJobLog = std::function<void(const std::string& line)>;
+
+class TJobQueue {
+public:
+    // `log` receives the queue's log lines; without one they are appended to the
+    // application log of GlobalVars (when it exists).
+    TJobQueue(TCustomEncoder& encoder, TJobSettings settings, TJobLog log = nullptr);
+
+    // Forgets the run's jobs, total and claimed names (the encoder's tasks are its own).
+    void Clear();
+
+    // Starts the run's list over (Clear) and queues every path in order; the number of jobs
+    // queued.
+    int QueueJobs(const std::vector<std::string>& paths);
+
+    // Opens `path` with the encoder's prober and queues its job. False when the source cannot
+    // be opened or the encoder refuses it; the reason is logged and kept in LastError.
+    bool QueueSource(const std::string& path);
+
+    // Adds a task for `input` with the output `output`, then lists the job with the duration
+    // of the file the prober has open. False when the encoder refuses either; the task of a
+    // refused output is removed again.
+    bool AddJob(const TInputOptions& input, const TOutputOptions& output);
+
+    const TJobSettings& Settings() const { return settings_; }
+    const std::vector<TQueuedJob>& Jobs() const { return jobs_; }
+    // The known source durations of the queued jobs, microseconds.
+    int64_t TotalDurationUs() const { return totalDurationUs_; }
+    // The output paths of the queued jobs.
+    const std::set<std::string>& ClaimedNames() const { return claimed_; }
+    // The log line of the last refused source.
+    const std::string& LastError() const { return lastError_; }
+
+private:
+    void Log(const std::string& line);
+    bool Fail(const std::string& line);
+
+    TCustomEncoder& encoder_;
+    TJobSettings settings_;
+    TJobLog log_;
+    std::vector<TQueuedJob> jobs_;
+    int64_t totalDurationUs_ = 0;
+    std::set<std::string> claimed_;
+    std::string lastError_;
+};
+
+// The log lines of the queue.
+inline constexpr const char* FileLoadErrorPrefix = "File load error: ";
+inline constexpr const char* AddingFileErrorPrefix = "Adding file error: ";
+inline constexpr const char* CannotConvertPrefix = "Cannot do convert, error: ";
+inline constexpr const char* FileAddedLine = "File has been added to convert list.";

@@ -1,0 +1,64 @@
+#include "SourceExtensions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> Extensions = {
+    ".mp3", ".aac", ".wav",  ".wma", ".cda", ".flac", ".m4a", ".mid", ".mka", ".mp2", ".mpa",
+    ".mpc", ".ape", ".ofr",  ".ogg", ".ra",  ".wv",   ".tta", ".ac3", ".dts", ".avi", ".avm",
+    ".asf", ".wmv", ".avs",  ".flv", ".mkv", ".mov",  ".3gp", ".mp4", ".mpg", ".dat", ".ogm",
+    ".vob", ".rm",  ".rmvb", ".ts",  ".tp",  ".ifo",  ".nsv", ".swf",
+};
+
+} // namespace
+
+const std::vector<std::string>& AcceptedSourceExtensions() {
+    return Extensions;
+}
+
+std::string LowerFileExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot < nameStart)
+        return "";
+    std::string ext = path.substr(dot);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+bool HasAcceptedSourceExtension(const std::string& path) {
+    const std::string ext = LowerFileExtension(path);
+    return std::find(Extensions.begin(), Extensions.end(), ext) != Extensions.end();
+}
+
+bool IsAcceptedDroppedFile(const std::string& path) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        return false;
+    return HasAcceptedSourceExtension(path);
+}
+
+std::vector<std::string> FindSourceFiles(const std::string& folder, std::string* error) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    // Folder links are not followed, so a link back up the tree cannot loop.
+    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
+    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        const std::string path = it->path().string();
+        if (it->is_regular_file(typeError) && HasAcceptedSourceExtension(path))
+            found.push_back(path);
+    }
+    if (ec && error)
+        *error = ec.message();
+    std::sort(found.begin(), found.end());
+    return found;
+}

@@ -1,0 +1,123 @@
+// The audio path: pre-processing of decoded audio (OnAudioHook, volume), the audio output of
+// every re-encoding output stream (resampler, sample-format converter, sync with the input
+// clock, FIFO framing, encoding) and the audio encoder drain. The task members are declared in
+// FFmpeg.h (section "audio path"); this header holds the working objects they keep per output
+// stream and the helpers that the files of this folder share.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "EngineRecords.h"
+#include "FFPtr.h"
+
+class TCustomFFmpeg;
+
+struct TFrameDeleter {
+    void operator()(AVFrame* p) const { ff::av_frame_free(&p); }
+};
+using TFramePtr = std::unique_ptr<AVFrame, TFrameDeleter>;
+
+struct TPacketDeleter {
+    void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
+};
+using TPacketPtr = std::unique_ptr<AVPacket, TPacketDeleter>;
+
+// What an output stream keeps between chunks (EngineOutputStream::work), so that steady-state
+// conversion allocates nothing: frames only grow.
+struct TOutputStreamWork {
+    // Resampled or converted samples in the encoder's format; holds `convertedCapacity`
+    // samples per channel.
+    TFramePtr converted;
+    int convertedCapacity = 0;
+    // One encoder frame (frame_size samples) read from the FIFO.
+    TFramePtr encoderFrame;
+    int encoderFrameCapacity = 0;
+    // The decoded frame handed unchanged to an unframed encoder.
+    TFramePtr reference;
+    // Silence followed by the chunk, in the decoder's format (hard sync correction).
+    TFramePtr padding;
+    int paddingCapacity = 0;
+    // Receives the encoder's packets.
+    TPacketPtr packet;
+    // Per bitstream filter: a reference to its input packet, written in place of the filter's
+    // output when filtering fails.
+    std::vector<TPacketPtr> filterInputs;
+    // Plane pointers of the chunk after samples were dropped from its start.
+    std::vector<uint8_t*> planes;
+};
+
+// Plane pointer arrays as the FFmpeg calls take them.
+inline void** FifoPlanes(uint8_t* const* planes) {
+    return static_cast<void**>(static_cast<void*>(const_cast<uint8_t**>(planes)));
+}
+inline const uint8_t** InputPlanes(uint8_t* const* planes) {
+    return static_cast<const uint8_t**>(static_cast<void*>(const_cast<uint8_t**>(planes)));
+}
+
+// The stream's working objects, created on first use.
+TOutputStreamWork& StreamWork(EngineOutputStream& ost);
+
+// Makes `frame` a writable frame of `format`, `layout` and `sampleRate` holding at least
+// `samples` samples per channel; `capacity` is what it holds. Keeps the frame when it fits
+// already. False when memory runs out.
+bool EnsureAudioFrame(TFramePtr& frame, int& capacity, AVSampleFormat format,
+                      const AVChannelLayout& layout, int sampleRate, int samples);
+
+// A sample buffer seen by the audio path: plane pointers (one for packed formats), the
+// sample count per channel, the format, channel count and rate.
+struct TSampleRun {
+    uint8_t* const* planes = nullptr;
+    int samples = 0;
+    AVSampleFormat format = AV_SAMPLE_FMT_NONE;
+    int channels = 0;
+    int sampleRate = 0;
+};
+
+// Multiplies every sample by volume / 256 in its own format; integer formats are rounded
+// and clipped to their range as s16 samples are (v = (s x volume + 128) >> 8).
+void ApplyVolume(uint8_t* const* planes, AVSampleFormat format, int channels, int samples,
+                 int volume);
+
+// The channel layout to describe `layout` with to the resampler: the layout itself when its
+// order is known, else the default layout of its channel count.
+void ResamplerLayout(const AVChannelLayout& layout, int channels, AVChannelLayout& out);
+
+// The encoder's time base, or 1/sample rate when the encoder has none.
+AVRational EncoderTimeBase(const AVCodecContext* enc);
+// A position of the output clock (samples) in the encoder's time base: a frame's pts.
+int64_t FramePts(const AVCodecContext* enc, int64_t syncOpts);
+
+// Sends one frame (null: the end of the stream) to the stream's encoder and writes every
+// packet it returns; the result is the number of bytes encoded. Raises "Audio encoding failed".
+int64_t EncodeAudioFrame(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost,
+                         AVFrame* frame);
+
+// Hands samples in the encoder's format to the encoder: through the FIFO in frames of
+// frame_size for framed encoders, at once for the others (PCM); keeps ost.syncOpts. `source`
+// is the decoded frame when `data` are its samples unchanged (they are then passed by
+// reference). The result is the number of bytes encoded.
+int64_t EncodeSamples(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost,
+                      const TSampleRun& data, const AVFrame* source);
+
+// Steps of one chunk's audio output.
+//
+// The resampler (channel count, rate, or the decoder's parameters changed) and the
+// sample-format converter, created or dropped as the chunk needs them.
+void PrepareResampler(TCustomFFmpeg& task, EngineOutputStream& ost, const EngineInputStream& ist,
+                      const AVFrame& decoded, const TSampleRun& in);
+void PrepareConverter(EngineOutputStream& ost, const TSampleRun& in);
+
+// Audio sync (option "async"): keeps the output clock ost.syncOpts in step with the input
+// clock, dropping samples from the start of `in` or putting silence before it.
+enum class TSyncResult {
+    Continue, // go on with `in`
+    Dropped,  // nothing of the chunk is left
+    Grow,     // `allocated` grew: size the buffers again and repeat
+};
+TSyncResult SyncAudio(TCustomFFmpeg& task, EngineOutputStream& ost, EngineInputStream& ist,
+                      TSampleRun& in, int64_t& allocated);
+
+// Samples held back by the stream's active resampler, in output samples.
+int64_t ResamplerDelay(const EngineOutputStream& ost);
