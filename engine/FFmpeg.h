@@ -167,9 +167,9 @@ public:
     // change the samples in place. For a planar format with several channels the pointer is
     // a copy holding the planes one after the other (channel 0 first); changes to it are
     // copied back.
-    using TTaskAudioHookEvent = std::function<void(TCustomFFmpeg* Sender, uint8_t* ASamples,
-                                                   int64_t APts, int ASize, int ASampleRate,
-                                                   int AChannels, AVSampleFormat ASampleFormat)>;
+    using TTaskAudioHookEvent =
+        std::function<void(TCustomFFmpeg* Sender, uint8_t* ASamples, int64_t APts, int ASize,
+                           int ASampleRate, int AChannels, AVSampleFormat ASampleFormat)>;
     TTaskAudioHookEvent OnAudioHook;
     // The audio encode parameters of set-up: the FIFO in the encoder's format, no converter,
     // the resampler flag and the decoder parameters the resampler is made for.
@@ -267,7 +267,7 @@ protected:
     // audio, bytes of the encoders' global headers, duplicated and dropped video frames, and
     // the run's start time (microseconds of av_gettime).
     int64_t VideoSize = 0;
-    int64_t AudioSize = 0;
+    std::atomic<int64_t> AudioSize{0}; // also read by other threads while a run goes on
     int64_t ExtraSize = 0;
     int DupFrames = 0;
     int DropFrames = 0;

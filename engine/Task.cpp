@@ -114,10 +114,12 @@ void TCustomFFmpeg::Execute() {
 }
 
 void TCustomFFmpeg::DoTerminate() {
-    Running = false;
-    Terminated = true;
     {
+        // Under the lock, and Terminated before Running: a Cancel that sees the task no
+        // longer running then also sees it terminated and starts no second termination.
         std::lock_guard guard(threadLock_);
+        Terminated = true;
+        Running = false;
         Thread = nullptr;
     }
     if (OnTerminate)

@@ -36,6 +36,7 @@ void TCustomFFmpeg::ReleaseOptionState() {
     VideoRcOverride.reset();
     VideoStandard.reset();
     VstatsFileName.reset();
+    VstatsFile.reset();
     StreamMaps.clear();
     MetadataMaps.clear();
     ChapterMaps.clear();

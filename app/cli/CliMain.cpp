@@ -24,43 +24,40 @@ int main(int argc, char** argv) {
     if (options.Mode == TCliMode::List)
         return RunList(stdout);
 
-    // Declared in this order so that the encoder goes first and the loop last: stopping tasks
-    // may still log and call the main thread.
+    // Declared in this order so that they go in the reverse one: the encoder first (stopping
+    // tasks may still log and call the main thread), then the logger, whose handler prints on
+    // the display, then the display and the loop.
     TCliMainLoop loop;
+    TCliDisplay display(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet);
     TFFLogger logger;
     // Without --log nobody reads the lines: a worker need not wait for the main thread to
     // drop one. With it, lines are printed on the main thread, like everything else.
     logger.TriggerEventInMainThread = options.Log;
-    TCliDisplay display(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet);
-    try {
-        if (!options.LogLevel.empty()) {
-            try {
-                logger.SetLogLevelByName(options.LogLevel);
-            } catch (const std::invalid_argument&) {
-                std::cerr << "audioconv-cli: unknown log level \"" << options.LogLevel
-                          << "\"\nRun with --help for more information.\n";
-                return ExitBadUsage;
-            }
+    if (!options.LogLevel.empty()) {
+        try {
+            logger.SetLogLevelByName(options.LogLevel);
+        } catch (const std::invalid_argument&) {
+            std::cerr << "audioconv-cli: unknown log level \"" << options.LogLevel
+                      << "\"\nRun with --help for more information.\n";
+            return ExitBadUsage;
         }
-        if (options.Log)
-            logger.SetOnLog(
-                [&display](void*, uint32_t threadID, TLogLevel level, const std::string& message) {
-                    display.LogLine(FormatLogLine(threadID, level, message));
-                });
+    }
+    if (options.Log)
+        logger.SetOnLog(
+            [&display](void*, uint32_t threadID, TLogLevel level, const std::string& message) {
+                display.LogLine(FormatLogLine(threadID, level, message));
+            });
 
+    try {
         TFFEncoder encoder;
         if (!encoder.AVLibLoaded() && !encoder.LoadAVLib(ExecutableFolder() + "lib")) {
             display.Error("audioconv-cli: cannot load the media libraries: " +
                           encoder.LastErrMsg());
             return ExitSomeFailed;
         }
-        const int status = options.Mode == TCliMode::Info
-                               ? RunInfo(encoder, options.Paths, display)
-                               : RunConvert(encoder, options, display, loop);
-        logger.SetOnLog(nullptr);
-        return status;
+        return options.Mode == TCliMode::Info ? RunInfo(encoder, options.Paths, display)
+                                              : RunConvert(encoder, options, display, loop);
     } catch (const std::exception& e) {
-        logger.SetOnLog(nullptr);
         display.Error(std::string("audioconv-cli: ") + e.what());
         return ExitSomeFailed;
     }

@@ -429,7 +429,7 @@ TEST_F(ComponentEncoder, HandlersDetachWhileTasksRun) {
 // The application's whole road: probe, add, start, progress on the main thread, termination
 // with success, and an output as long as the source.
 TEST_F(ComponentEncoder, ConvertsARealFileEndToEnd) {
-    const std::string source = testmedia::Make(testmedia::TempDir("component") + "/tone-3s.flac",
+    const std::string source = testmedia::Make(testmedia::TempDir("component") + "/tone-3s.wav",
                                                "-f lavfi -i sine=frequency=660:duration=3 -ac 2");
     ASSERT_FALSE(source.empty());
     TFFEncoder encoder;

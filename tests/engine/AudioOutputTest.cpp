@@ -29,7 +29,8 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 std::vector<int16_t> ReadS16(const std::string& path) {
     const std::vector<uint8_t> bytes = ReadFile(path);
     std::vector<int16_t> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    if (!samples.empty())
+        std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     return samples;
 }
 

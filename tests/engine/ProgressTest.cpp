@@ -57,10 +57,21 @@ protected:
 
     std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
 
-    // A new output slot on a real container (format from the name), its file open.
-    AVFormatContext* AddOutput(const std::string& name) {
+    // A file name of this test alone (test processes may run in parallel).
+    std::string TestFileName(const std::string& extension) const {
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "." + info->name();
+        for (char& c : name)
+            if (c == '/')
+                c = '_';
+        return name + extension;
+    }
+
+    // A new output slot on a real container (format from the extension), its file open.
+    AVFormatContext* AddOutput(const std::string& extension) {
         AVFormatContext* oc = nullptr;
-        const std::string path = PathOf(name);
+        const std::string path = PathOf(TestFileName(extension));
+        outputPath_ = path;
         EXPECT_GE(ff::avformat_alloc_output_context2(&oc, nullptr, nullptr, path.c_str()), 0);
         if (oc == nullptr)
             return nullptr;
@@ -120,12 +131,13 @@ protected:
     }
 
     std::string dir_;
+    std::string outputPath_; // of the last AddOutput
     TProgressTask task_;
     std::vector<TReport> reports_;
 };
 
 TEST_F(EngineProgressTest, AudioOnlyReportCarriesNoVideoFields) {
-    AddOutput("audio.wav");
+    AddOutput(".wav");
     AddStream(0, AVMEDIA_TYPE_AUDIO, {1, 44100}).lastEndTime = 2 * 44100;
     WriteBytes(3000);
     task_.ExpectedDuration = 7000000;
@@ -140,7 +152,7 @@ TEST_F(EngineProgressTest, AudioOnlyReportCarriesNoVideoFields) {
     EXPECT_EQ(r.Total, 7000000);
     EXPECT_EQ(r.Current, 2000000);
     EXPECT_EQ(r.Size, 3000);
-    EXPECT_EQ(r.Size, static_cast<int64_t>(std::filesystem::file_size(PathOf("audio.wav"))));
+    EXPECT_EQ(r.Size, static_cast<int64_t>(std::filesystem::file_size(outputPath_)));
     EXPECT_FLOAT_EQ(r.BitRate, 3000 * 8 / 2.0f / 1000);
     EXPECT_FLOAT_EQ(r.Quality, -1.0f);
     EXPECT_EQ(r.FPS, -1);
@@ -172,7 +184,7 @@ class EngineProgressTimeTest : public EngineProgressTest,
 
 TEST_P(EngineProgressTimeTest, OutputTimeIsTheSlowestStream) {
     const TOutputTimeCase& c = GetParam();
-    AddOutput("times.mka");
+    AddOutput(".mka");
     for (int64_t end : c.Ends)
         AddStream(0, AVMEDIA_TYPE_AUDIO).lastEndTime = end;
     WriteBytes(2000);
@@ -196,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(EngineProgressTest, JoinGroupsShareTheMuxerClock) {
-    AddOutput("join.mka");
+    AddOutput(".mka");
     ShareLastOutput();
     EngineOutputStream& first = AddStream(0, AVMEDIA_TYPE_AUDIO);
     first.lastEndTime = 3000;
@@ -228,7 +240,7 @@ class EngineProgressLogTest : public EngineProgressTest,
 
 TEST_P(EngineProgressLogTest, LogsByVerbosityAndLastReport) {
     const TLogCase& c = GetParam();
-    AddOutput("log.wav");
+    AddOutput(".wav");
     AddStream(0, AVMEDIA_TYPE_AUDIO, {1, 44100}).lastEndTime = 2 * 44100;
     WriteBytes(4096);
     task_.AudioSize = 3072;
@@ -254,7 +266,7 @@ INSTANTIATE_TEST_SUITE_P(EngineProgress, EngineProgressLogTest,
                          [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(EngineProgressTest, LastReportWithCallbackLogsOnlyTheStatistics) {
-    AddOutput("last.wav");
+    AddOutput(".wav");
     AddStream(0, AVMEDIA_TYPE_AUDIO, {1, 44100}).lastEndTime = 44100;
     WriteBytes(1000);
     task_.AudioSize = 800;
@@ -274,7 +286,7 @@ TEST_F(EngineProgressTest, LastReportWithCallbackLogsOnlyTheStatistics) {
 }
 
 TEST_F(EngineProgressTest, StatisticsLineWithNothingWritten) {
-    AddOutput("empty.wav");
+    AddOutput(".wav");
     task_.Verbose = 0;
     TLogCapture log;
 
@@ -286,7 +298,7 @@ TEST_F(EngineProgressTest, StatisticsLineWithNothingWritten) {
 }
 
 TEST_F(EngineProgressTest, DuplicatesAndDropsAreLoggedOnceWithACallback) {
-    AddOutput("dup.mka");
+    AddOutput(".mka");
     AddStream(0, AVMEDIA_TYPE_AUDIO).lastEndTime = 1000;
     task_.DupFrames = 2;
     task_.DropFrames = 1;
@@ -307,7 +319,7 @@ TEST_F(EngineProgressTest, DuplicatesAndDropsAreLoggedOnceWithACallback) {
 // ---- video fields
 
 TEST_F(EngineProgressTest, VideoBeforeItsFirstFrameReportsNothing) {
-    AddOutput("video.mkv");
+    AddOutput(".mkv");
     AddStream(0, AVMEDIA_TYPE_VIDEO).lastEndTime = 1000;
     CollectReports();
     TLogCapture log;
@@ -320,7 +332,7 @@ TEST_F(EngineProgressTest, VideoBeforeItsFirstFrameReportsNothing) {
 }
 
 TEST_F(EngineProgressTest, VideoFrameCountRateAndQuality) {
-    AddOutput("video.mkv");
+    AddOutput(".mkv");
     EngineOutputStream& video = AddStream(0, AVMEDIA_TYPE_VIDEO);
     video.frameNumber = 50000;
     video.codedQuality = 3 * FF_QP2LAMBDA;
@@ -357,7 +369,7 @@ class EngineProgressVideoLineTest : public EngineProgressTest,
 
 TEST_P(EngineProgressVideoLineTest, VideoPartOfTheLine) {
     const TVideoLineCase& c = GetParam();
-    AddOutput("line.mkv");
+    AddOutput(".mkv");
     EngineOutputStream& first = AddStream(0, AVMEDIA_TYPE_VIDEO);
     first.frameNumber = 100;
     first.codedQuality = 3 * FF_QP2LAMBDA;
@@ -391,7 +403,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(EngineProgressTest, QuantiserHistogram) {
-    AddOutput("hist.mkv");
+    AddOutput(".mkv");
     EngineOutputStream& video = AddStream(0, AVMEDIA_TYPE_VIDEO);
     video.frameNumber = 1;
     video.codedQuality = 5 * FF_QP2LAMBDA;
@@ -417,7 +429,7 @@ TEST_F(EngineProgressTest, QuantiserHistogram) {
 }
 
 TEST_F(EngineProgressTest, PsnrOfTheLastFrameAndOfTheRun) {
-    AddOutput("psnr.mkv");
+    AddOutput(".mkv");
     EngineOutputStream& video = AddStream(0, AVMEDIA_TYPE_VIDEO);
     video.frameNumber = 10;
     video.codedQuality = 2 * FF_QP2LAMBDA;
@@ -509,7 +521,7 @@ TEST_F(EngineProgressTest, VideoStatisticsFileLines) {
     const std::string path = PathOf("vstats_test.log");
     std::filesystem::remove(path);
     task_.VstatsFileName = path;
-    AddOutput("vstats.mkv");
+    AddOutput(".mkv");
     EngineOutputStream& video = AddStream(0, AVMEDIA_TYPE_VIDEO);
     AVCodecContext* enc = video.encoder.get();
     enc->time_base = {1, 25};
@@ -545,7 +557,7 @@ TEST_F(EngineProgressTest, VideoStatisticsFileLines) {
 TEST_F(EngineProgressTest, VideoStatisticsFileThatCannotBeCreated) {
     const std::string path = PathOf("no-such-folder/vstats.log");
     task_.VstatsFileName = path;
-    AddOutput("vstats-fail.mkv");
+    AddOutput(".mkv");
     EngineOutputStream& video = AddStream(0, AVMEDIA_TYPE_VIDEO);
     video.encoder->time_base = {1, 25};
 

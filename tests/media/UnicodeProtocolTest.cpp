@@ -136,7 +136,9 @@ class UnicodeProtocolOps : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(TempDir());
-        path_ = (TempDir() / "op\u00e9rations.bin").string();
+        // One file per test: ctest runs the tests of this suite side by side.
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        path_ = (TempDir() / ("op\u00e9rations-" + test + ".bin")).string();
         url_ = Marker + path_;
         data_ = Pattern(100);
         WriteFile(path_, data_);
