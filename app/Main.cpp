@@ -104,6 +104,7 @@ TFormMain::TFormMain(const std::string& programPath, QWidget* parent)
     setObjectName("FormMain");
     InitAppResources();
     FFLogger = std::make_unique<TFFLogger>(this);
+    FFEncoder = std::make_unique<TFFEncoder>();
     FFLogger->SetOnLog(
         [this](void* sender, uint32_t threadID, TLogLevel level, const std::string& msg) {
             FFLoggerLog(sender, threadID, level, msg);
@@ -551,19 +552,17 @@ void TFormMain::SetUpOpenDialog() {
     OpenDialog->setSizeGripEnabled(true);
 }
 
-// The window loads the media libraries here, through the loader, until it owns the encoder
-// component, which then loads them.
+// The media libraries are loaded through the window's encoder component.
 bool TFormMain::MediaLibrariesLoaded() const {
-    return FFLoader->Loaded(EncoderLibraries);
+    return FFEncoder->AVLibLoaded();
 }
 
 bool TFormMain::LoadMediaLibraries(const std::string& folder) {
-    FFLoader->SetLibraryPath(folder);
-    return FFLoader->Load(EncoderLibraries);
+    return FFEncoder->LoadAVLib(folder);
 }
 
 std::string TFormMain::MediaLibrariesError() const {
-    return FFLoader->LastErrMsg();
+    return FFEncoder->LastErrMsg();
 }
 
 void TFormMain::ApplyPageTexts() {
@@ -589,7 +588,13 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 }
 
 bool TFormMain::FormCloseQuery() {
-    // Closing is always allowed.
+    // No event may reach a closing window: detach the handlers, then stop the running jobs
+    // and wait for them. Closing is always allowed.
+    FFEncoder->OnProgress.Clear();
+    FFEncoder->OnTerminate.Clear();
+    FFEncoder->OnVideoInputHook.Clear();
+    FFEncoder->OnVideoOutputHook.Clear();
+    FFEncoder->Stop(true);
     return true;
 }
 

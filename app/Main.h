@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "FFEncode.h"
 #include "FFLog.h"
 #include "SkinStyle.h"
 #include "UtilFuncs.h"
@@ -155,6 +156,7 @@ private:
     TSkinTitleBar* FTitleBar = nullptr;
     QWidget* FBody = nullptr;
     std::unique_ptr<TFFLogger> FFLogger;
+    std::unique_ptr<TFFEncoder> FFEncoder;
     // Every thumbnail shown in the source list; freed with the window.
     std::vector<QImage> FThumbnails;
 };

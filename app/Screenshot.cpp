@@ -1,6 +1,7 @@
 // Draws the main window as the program shows it after start and saves the picture: the
 // screenshot of the documentation (another page than the first when asked). Runs on the offscreen
-// platform, with the brand file and skins beside the program and a configuration folder of its own.
+// platform unless one is chosen (the documentation's picture: QT_QPA_PLATFORM=xcb under xvfb-run),
+// with the brand file and skins beside the program and a configuration folder of its own.
 #include <QApplication>
 #include <QIcon>
 #include <QStyleFactory>
@@ -23,7 +24,9 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const int page = argc == 3 ? std::atoi(argv[2]) : 0;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen unless a platform is chosen (e.g. xcb under Xvfb).
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
