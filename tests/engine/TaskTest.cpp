@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "EngineTestEnv.h"
+#include "MediaFixture.h"
 #include "MediaOpen.h"
 #include "MyUtils.h"
 
@@ -59,13 +60,11 @@ AVFormatContext* NewOutput(const std::string& path, bool open) {
 }
 
 std::unique_ptr<EngineInputFile> OpenedInput() {
-    const std::string path = TempPath("task-sine.wav");
-    if (!fs::exists(path)) {
-        const std::string cmd = "ffmpeg -hide_banner -loglevel error -f lavfi -i "
-                                "sine=frequency=1000:duration=1 -y '" +
-                                path + "'";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
-    }
+    // Made once for all the tests of the suite, which ctest runs side by side: the fixture
+    // helper writes a file of its own and renames it, so no test reads a half-written one.
+    const std::string path =
+        testmedia::Make(TempPath("task-sine.wav"), "-f lavfi -i sine=frequency=1000:duration=1");
+    EXPECT_FALSE(path.empty());
     auto input = std::make_unique<EngineInputFile>();
     AVFormatContext* ctx = nullptr;
     EXPECT_EQ(OpenInputContext(&ctx, path, nullptr, nullptr), 0);

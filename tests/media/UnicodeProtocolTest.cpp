@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
@@ -214,12 +216,14 @@ class MediaOpenTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         fs::create_directories(TempDir());
-        plainWav_ = (TempDir() / "sine.wav").string();
+        // Files of this process only: ctest runs the tests of this suite side by side.
+        const std::string pid = std::to_string(getpid());
+        plainWav_ = (TempDir() / ("sine-" + pid + ".wav")).string();
         const std::string cmd = "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "
                                 "sine=frequency=1000:duration=1 -ar 22050 -ac 1 \"" +
                                 plainWav_ + "\"";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
-        accentWav_ = (TempDir() / "t\u00f3n\u00e9 \u00e9.wav").string();
+        accentWav_ = (TempDir() / ("t\u00f3n\u00e9 \u00e9-" + pid + ".wav")).string();
         fs::copy_file(plainWav_, accentWav_, fs::copy_options::overwrite_existing);
     }
     void SetUp() override {
