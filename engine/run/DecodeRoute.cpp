@@ -187,13 +187,8 @@ void TTranscodeRun::RouteDecoded(EngineInputStream& ist, int index, AVFrame* fra
             task_.DoAudioOut(OutputContext(ost.fileIndex), ost, ist, frame);
             break;
         case AVMEDIA_TYPE_VIDEO:
-            throw FFmpegException(
-                FormatText("Video encoding is not supported yet for output stream #%d.%d",
-                           ost.fileIndex, ost.streamIndex));
         case AVMEDIA_TYPE_SUBTITLE:
-            throw FFmpegException(
-                FormatText("Subtitle encoding is not supported yet for output stream #%d.%d",
-                           ost.fileIndex, ost.streamIndex));
+            RefuseEncoding(ost, OutputStreamType(ost));
         default:
             throw FFmpegException("invalid codec_type");
         }

@@ -27,6 +27,9 @@ using TCodecParametersPtr = std::unique_ptr<AVCodecParameters, TCodecParametersD
 AVMediaType OutputStreamType(const EngineOutputStream& ost);
 AVMediaType InputStreamType(const EngineInputStream& ist);
 
+// Raises the refusal of an output stream whose kind (video, subtitle) cannot be encoded yet.
+[[noreturn]] void RefuseEncoding(const EngineOutputStream& ost, AVMediaType type);
+
 // An unopened encoder context for `codec` with the settings of `src` (JoinSwitch.cpp).
 TCodecContextPtr CloneEncoderSettings(const AVCodecContext* src, const AVCodec* codec);
 

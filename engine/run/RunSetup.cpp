@@ -213,13 +213,8 @@ void TTranscodeRun::ApplyEncodeParameters(EngineOutputStream& ost, EngineInputSt
         break;
     }
     case AVMEDIA_TYPE_VIDEO:
-        throw FFmpegException(
-            FormatText("Video encoding is not supported yet for output stream #%d.%d",
-                       ost.fileIndex, ost.streamIndex));
     case AVMEDIA_TYPE_SUBTITLE:
-        throw FFmpegException(
-            FormatText("Subtitle encoding is not supported yet for output stream #%d.%d",
-                       ost.fileIndex, ost.streamIndex));
+        RefuseEncoding(ost, enc->codec_type);
     default:
         throw FFmpegException("invalid codec_type of output stream");
     }

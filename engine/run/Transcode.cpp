@@ -1,6 +1,8 @@
 // Entry of the transcode run, and the small lookups the run's files share.
 #include "run/Run.h"
 
+#include "TextUtils.h"
+
 void TCustomFFmpeg::Transcode() {
     TTranscodeRun run(*this);
     run.Run();
@@ -14,6 +16,12 @@ AVMediaType OutputStreamType(const EngineOutputStream& ost) {
 
 AVMediaType InputStreamType(const EngineInputStream& ist) {
     return ist.stream != nullptr ? ist.stream->codecpar->codec_type : AVMEDIA_TYPE_UNKNOWN;
+}
+
+void RefuseEncoding(const EngineOutputStream& ost, AVMediaType type) {
+    const char* kind = type == AVMEDIA_TYPE_VIDEO ? "Video" : "Subtitle";
+    throw FFmpegException(FormatText("%s encoding is not supported yet for output stream #%d.%d",
+                                     kind, ost.fileIndex, ost.streamIndex));
 }
 
 TTranscodeRun::TTranscodeRun(TCustomFFmpeg& task) : task_(task), joinMode_(task.JoinMode) {}
