@@ -96,8 +96,11 @@ TEST(EngineFrameHookWords, SplitAtBarsOrElseAtBlanks) {
     EXPECT_EQ(SplitFrameHookWords("a|b c||d"), (std::vector<std::string>{"a", "b c", "d"}));
     EXPECT_TRUE(SplitFrameHookWords("   ").empty());
     std::string many;
-    for (int i = 0; i < 300; ++i)
-        many += "w" + std::to_string(i) + " ";
+    for (int i = 0; i < 300; ++i) {
+        many += 'w';
+        many += std::to_string(i);
+        many += ' ';
+    }
     const auto words = SplitFrameHookWords(many);
     ASSERT_EQ(words.size(), static_cast<size_t>(MaxFrameHookWords));
     EXPECT_EQ(words.back(), "w253");

@@ -34,8 +34,11 @@ bool SameSide(const TMetadataMapSide& s, int file, char type, int index) {
 
 std::string Numbers(int from, int count) {
     std::string text;
-    for (int i = 0; i < count; ++i)
-        text += (i ? "," : "") + std::to_string(from + i);
+    for (int i = 0; i < count; ++i) {
+        if (i)
+            text += ',';
+        text += std::to_string(from + i);
+    }
     return text;
 }
 
