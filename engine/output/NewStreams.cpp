@@ -83,11 +83,12 @@ uint16_t* CopyMatrix(const TQuantMatrix& matrix) {
     return copy;
 }
 
-// An integer at p (optional sign, digits up to the next non-digit); p moves past it.
-int ReadInt(const char*& p) {
+// An integer at text[pos] (optional sign, digits up to the next non-digit); pos moves past it.
+int ReadInt(const std::string& text, size_t& pos) {
+    const char* start = text.c_str() + pos;
     char* end = nullptr;
-    const long v = std::strtol(p, &end, 10);
-    p = end;
+    const long v = std::strtol(start, &end, 10);
+    pos += static_cast<size_t>(end - start);
     return static_cast<int>(v);
 }
 
@@ -95,18 +96,18 @@ int ReadInt(const char*& p) {
 // is a quality factor.
 void ParseRcOverride(const std::string& text, AVCodecContext* enc) {
     std::vector<RcOverride> entries;
-    const char* p = text.c_str();
-    while (p != nullptr) {
+    size_t pos = 0;
+    while (pos != std::string::npos) {
         RcOverride entry{};
-        entry.start_frame = ReadInt(p);
-        if (*p != ',')
+        entry.start_frame = ReadInt(text, pos);
+        if (pos >= text.size() || text[pos] != ',')
             throw FFmpegException("error parsing rc_override");
-        ++p;
-        entry.end_frame = ReadInt(p);
-        if (*p != ',')
+        ++pos;
+        entry.end_frame = ReadInt(text, pos);
+        if (pos >= text.size() || text[pos] != ',')
             throw FFmpegException("error parsing rc_override");
-        ++p;
-        const int q = ReadInt(p);
+        ++pos;
+        const int q = ReadInt(text, pos);
         if (q > 0) {
             entry.qscale = q;
             entry.quality_factor = 1.0f;
@@ -115,9 +116,9 @@ void ParseRcOverride(const std::string& text, AVCodecContext* enc) {
             entry.quality_factor = -q / 100.0f;
         }
         entries.push_back(entry);
-        p = std::strchr(p, '/');
-        if (p != nullptr)
-            ++p;
+        pos = text.find('/', pos);
+        if (pos != std::string::npos)
+            ++pos;
     }
     auto* list = static_cast<RcOverride*>(ff::av_malloc(sizeof(RcOverride) * entries.size()));
     if (list == nullptr)
