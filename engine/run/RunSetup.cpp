@@ -200,13 +200,7 @@ void TTranscodeRun::ApplyEncodeParameters(EngineOutputStream& ost, EngineInputSt
     const AVCodecContext* dec = ist.decoder.get();
     switch (enc->codec_type) {
     case AVMEDIA_TYPE_AUDIO: {
-        // A layout of unknown order (channel count only) is the count's usual layout: the
-        // encoders that list layouts take no other.
-        if (enc->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC && enc->ch_layout.nb_channels > 0) {
-            const int channels = enc->ch_layout.nb_channels;
-            ff::av_channel_layout_uninit(&enc->ch_layout);
-            ff::av_channel_layout_default(&enc->ch_layout, channels);
-        }
+        // The encoder's channel layout was chosen when the stream was created.
         task_.InitAudioOutput(ost, dec);
         ost.encodingNeeded = 1;
         ist.decodingNeeded = 1;
