@@ -2,11 +2,11 @@
 // found: a quick check of an installation.
 #include <cstdio>
 
-#include "AVCodecStubs.h"
-#include "AVFormatStubs.h"
-#include "AVUtilStubs.h"
 #include "FFLoad.h"
 #include "MyUtils.h"
+#include "binding/AVCodecStubs.h"
+#include "binding/AVFormatStubs.h"
+#include "binding/AVUtilStubs.h"
 
 int main() {
     FFLoader->SetLibraryPath(ExecutableFolder() + "lib");

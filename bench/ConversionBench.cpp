@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "FFLoad.h"
-#include "FFLog.h"
 #include "FFmpeg.h"
 #include "MyUtils.h"
+#include "log/FFLog.h"
 
 extern char** environ;
 

@@ -12,9 +12,9 @@ extern "C" {
 }
 
 #include "FFPtr.h"
+#include "files/MediaOpen.h"
 #include "input/Input.h"
-#include "MediaOpen.h"
-#include "PtsCorrection.h"
+#include "utils/PtsCorrection.h"
 
 using TBitstreamFilterChain = std::vector<TBitstreamFilterPtr>;
 
@@ -98,5 +98,5 @@ struct EngineOutputStream {
     TResamplerPtr reformatter; // sample-format converter (a resampler that only converts)
     TAudioFifoPtr fifo;        // samples already in the encoder's format
     std::shared_ptr<struct TOutputStreamWork> work; // audio/Audio.h: frames and packets reused
-    int bitstreamFiltersReady = 0; // run/PacketWrite.cpp: the chain is initialised
+    int bitstreamFiltersReady = 0;                  // run/PacketWrite.cpp: the chain is initialised
 };

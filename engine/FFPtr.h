@@ -4,12 +4,12 @@
 
 #include <memory>
 
-#include "AVCodecStubs.h"
-#include "AVFilterStubs.h"
-#include "AVFormatStubs.h"
-#include "AVUtilStubs.h"
-#include "SwResampleStubs.h"
-#include "SwScaleStubs.h"
+#include "binding/AVCodecStubs.h"
+#include "binding/AVFilterStubs.h"
+#include "binding/AVFormatStubs.h"
+#include "binding/AVUtilStubs.h"
+#include "binding/SwResampleStubs.h"
+#include "binding/SwScaleStubs.h"
 
 struct TCodecContextDeleter {
     void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }

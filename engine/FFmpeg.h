@@ -26,14 +26,14 @@
 #include <string>
 #include <vector>
 
-#include "ConvertThread.h"
 #include "EngineRecords.h"
 #include "FFmpegException.h"
-#include "FormatConverter.h"
-#include "FrameHook.h"
-#include "ManualResetEvent.h"
-#include "OptionState.h"
-#include "OutputContainer.h"
+#include "options/OptionState.h"
+#include "output/OutputContainer.h"
+#include "task/ConvertThread.h"
+#include "task/ManualResetEvent.h"
+#include "utils/FormatConverter.h"
+#include "video/FrameHook.h"
 
 // Process-wide locks of the engine. CodecRegistryLock guards OpenEncoders and OpenDecoders
 // of every task while codecs are opened or closed; it is taken before the codec lock

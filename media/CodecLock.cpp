@@ -8,8 +8,8 @@
 #include <mutex>
 #include <string>
 
-#include "FFLog.h"
 #include "MyUtils.h"
+#include "log/FFLog.h"
 
 namespace {
 

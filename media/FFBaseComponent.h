@@ -1,4 +1,4 @@
-// Base of the media layer's components: the published About text.
+// Base of every component (the logger, the prober, the encoder): the published About text.
 #pragma once
 
 #include <string>

@@ -2,17 +2,17 @@
 
 #include <cassert>
 
-#include "AVCodecStubs.h"
-#include "AVDeviceStubs.h"
-#include "AVFilterStubs.h"
-#include "AVFormatStubs.h"
-#include "AVUtilStubs.h"
 #include "CodecLock.h"
-#include "FFLog.h"
-#include "MyUtilStubs.h"
 #include "MyUtils.h"
-#include "SwResampleStubs.h"
-#include "SwScaleStubs.h"
+#include "binding/AVCodecStubs.h"
+#include "binding/AVDeviceStubs.h"
+#include "binding/AVFilterStubs.h"
+#include "binding/AVFormatStubs.h"
+#include "binding/AVUtilStubs.h"
+#include "binding/MyUtilStubs.h"
+#include "binding/SwResampleStubs.h"
+#include "binding/SwScaleStubs.h"
+#include "log/FFLog.h"
 
 namespace {
 

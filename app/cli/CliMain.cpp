@@ -13,8 +13,8 @@
 #include "CliOptions.h"
 #include "CliProgress.h"
 #include "FFEncode.h"
-#include "FFLog.h"
 #include "MyUtils.h"
+#include "log/FFLog.h"
 
 int main(int argc, char** argv) {
     TCliOptions options;

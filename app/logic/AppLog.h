@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "FFLog.h"
+#include "log/FFLog.h"
 
 // "#" + thread id (unsigned decimal) + "." + level ordinal + ": " + message.
 std::string FormatLogLine(uint32_t threadID, TLogLevel level, const std::string& message);

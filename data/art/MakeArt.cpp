@@ -249,9 +249,10 @@ int main(int argc, char* argv[]) {
         {"a3", QColor(0xa8, 0x6b, 0xd1), QColor(0x5b, 0x2c, 0x6f)},
     };
     for (const auto& icon : icons)
-        ok &= Save(BrandIcon(icon.Light, icon.Dark), root + "app/icons/" + icon.Name + ".png");
-    ok &= Save(AudioPicture(), root + "app/images/audio.png");
-    ok &= Save(DropDownArrow(), root + "app/images/arrow-down.png");
+        ok &=
+            Save(BrandIcon(icon.Light, icon.Dark), root + "app/window/icons/" + icon.Name + ".png");
+    ok &= Save(AudioPicture(), root + "app/window/images/audio.png");
+    ok &= Save(DropDownArrow(), root + "app/window/images/arrow-down.png");
     ok &= Save(SplashPicture(), root + "data/splash.png");
 
     QDir().mkpath(root + "data/sounds");

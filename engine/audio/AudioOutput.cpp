@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <climits>
 
-#include "FFLog.h"
 #include "FFmpeg.h"
 #include "TextUtils.h"
 #include "audio/Audio.h"
+#include "log/FFLog.h"
 
 namespace {
 

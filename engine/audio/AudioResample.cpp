@@ -1,10 +1,10 @@
 // The resampler and the sample-format converter of an audio output stream. Both are
 // libswresample contexts: the resampler changes rate, channel count and format at once (and
 // absorbs drift compensation); the converter only changes the format, channel for channel.
-#include "FFLog.h"
 #include "FFmpeg.h"
 #include "TextUtils.h"
 #include "audio/Audio.h"
+#include "log/FFLog.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "FFLog.h"
 #include "FFmpeg.h"
 #include "TextUtils.h"
 #include "audio/Audio.h"
+#include "log/FFLog.h"
 
 namespace {
 

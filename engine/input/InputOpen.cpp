@@ -1,15 +1,15 @@
 // Opening one input file with the options pending in the task: the container format, the
 // open under the I/O watchdog, program selection, stream information, the seek to the start
 // time, the stream parameters read back into the options, and the record of the input.
-#include "AVFormatStubs.h"
-#include "AVUtilStubs.h"
-#include "FFLog.h"
-#include "FFUtils.h"
 #include "FFmpeg.h"
-#include "MediaOpen.h"
 #include "TextUtils.h"
-#include "UnicodeProtocol.h"
+#include "binding/AVFormatStubs.h"
+#include "binding/AVUtilStubs.h"
+#include "files/MediaOpen.h"
+#include "files/UnicodeProtocol.h"
 #include "input/Input.h"
+#include "log/FFLog.h"
+#include "utils/FFUtils.h"
 
 namespace {
 

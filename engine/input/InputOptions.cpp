@@ -4,10 +4,10 @@
 #include <array>
 #include <string_view>
 
-#include "AVUtilStubs.h"
 #include "FFmpeg.h"
-#include "OptionLines.h"
+#include "binding/AVUtilStubs.h"
 #include "input/Input.h"
+#include "options/OptionLines.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The streams of an opened input: their decoder contexts, the parameters they hand back to
 // the pending options (so that outputs made later inherit them), and the kinds of streams the
 // opened inputs hold.
-#include "AVCodecStubs.h"
-#include "FFLog.h"
 #include "FFmpeg.h"
+#include "binding/AVCodecStubs.h"
 #include "input/Input.h"
+#include "log/FFLog.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The format choices for encoded streams: what the encoder supports wins over what was asked.
 #include <cstdlib>
 
-#include "AVUtilStubs.h"
-#include "FFLog.h"
 #include "TextUtils.h"
+#include "binding/AVUtilStubs.h"
+#include "log/FFLog.h"
 #include "output/Output.h"
 
 void ChooseSampleFormat(AVCodecContext* enc, const AVCodec* codec) {

@@ -9,8 +9,8 @@
 #include <new>
 
 #include "FFmpeg.h"
-#include "OptionValues.h"
 #include "TextUtils.h"
+#include "options/OptionValues.h"
 #include "output/Output.h"
 
 namespace {

@@ -4,11 +4,11 @@
 #include <ctime>
 
 #include "FFLoad.h"
-#include "FFUtils.h"
 #include "FFmpeg.h"
 #include "TextUtils.h"
-#include "UnicodeProtocol.h"
+#include "files/UnicodeProtocol.h"
 #include "output/Output.h"
+#include "utils/FFUtils.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "FFmpeg.h"
-#include "OptionLines.h"
+#include "options/OptionLines.h"
 #include "output/Output.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // disc or camcorder format, by television norm.
 #include <cmath>
 
-#include "FFLog.h"
 #include "FFmpeg.h"
+#include "log/FFLog.h"
 #include "output/Output.h"
 
 namespace {

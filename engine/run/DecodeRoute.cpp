@@ -3,8 +3,8 @@
 // decoder is drained, then the encoders it feeds.
 #include <algorithm>
 
-#include "FFLog.h"
 #include "TextUtils.h"
+#include "log/FFLog.h"
 #include "run/Run.h"
 
 int TTranscodeRun::DecodeAndRoute(EngineInputStream& ist, int index, const AVPacket* pkt) {

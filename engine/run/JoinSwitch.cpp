@@ -6,9 +6,9 @@
 #include <mutex>
 
 #include "CodecLock.h"
-#include "FFUtils.h"
 #include "TextUtils.h"
 #include "run/Run.h"
+#include "utils/FFUtils.h"
 
 TCodecContextPtr CloneEncoderSettings(const AVCodecContext* src, const AVCodec* codec) {
     TCodecContextPtr ctx(ff::avcodec_alloc_context3(codec));

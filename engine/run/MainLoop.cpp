@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "FFLog.h"
-#include "FFUtils.h"
 #include "MyUtils.h"
 #include "TextUtils.h"
+#include "log/FFLog.h"
 #include "run/Run.h"
+#include "utils/FFUtils.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 // The packet passes the stream's bitstream filters in order; a filter that fails lets the
 // packet it was given pass on unchanged. The stream's output time (lastEndTime) is the end of
 // the last packet written.
-#include "FFLog.h"
-#include "FFUtils.h"
 #include "FFmpeg.h"
 #include "TextUtils.h"
 #include "audio/Audio.h"
+#include "log/FFLog.h"
+#include "utils/FFUtils.h"
 
 namespace {
 

@@ -14,10 +14,10 @@ extern "C" {
 #include <libavutil/intreadwrite.h>
 }
 
-#include "FFLog.h"
 #include "FFmpeg.h"
-#include "MyUtilStubs.h"
 #include "TextUtils.h"
+#include "binding/MyUtilStubs.h"
+#include "log/FFLog.h"
 
 namespace {
 

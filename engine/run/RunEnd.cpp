@@ -4,9 +4,9 @@
 #include <mutex>
 
 #include "CodecLock.h"
-#include "FFLog.h"
-#include "FFUtils.h"
+#include "log/FFLog.h"
 #include "run/Run.h"
+#include "utils/FFUtils.h"
 
 void TTranscodeRun::EndOfRun() {
     for (int i = 0; i < static_cast<int>(task_.InputStreams.size()); ++i) {

@@ -1,8 +1,8 @@
 // Metadata maps, the automatic copy of the first input's global metadata, and the chapters.
 #include <algorithm>
 
-#include "FFLog.h"
 #include "TextUtils.h"
+#include "log/FFLog.h"
 #include "run/Run.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <mutex>
 
 #include "CodecLock.h"
-#include "FFLog.h"
-#include "FFUtils.h"
 #include "TextUtils.h"
+#include "log/FFLog.h"
 #include "run/Run.h"
+#include "utils/FFUtils.h"
 
 namespace {
 

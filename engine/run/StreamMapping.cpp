@@ -1,9 +1,9 @@
 // The output stream table and the input stream that feeds each output stream, with or
 // without stream maps; and the dump of the output formats and the mapping.
-#include "FFLog.h"
-#include "FFUtils.h"
 #include "TextUtils.h"
+#include "log/FFLog.h"
 #include "run/Run.h"
+#include "utils/FFUtils.h"
 
 namespace {
 

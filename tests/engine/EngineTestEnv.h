@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "FFLoad.h"
-#include "FFLog.h"
 #include "FFmpeg.h"
+#include "log/FFLog.h"
 
 inline bool EngineLibrariesLoaded() {
     static const bool loaded = [] {
@@ -32,16 +32,16 @@ class TTestTask : public TCustomFFmpeg {
 public:
     explicit TTestTask(int capacity = 1) : TCustomFFmpeg(capacity) {}
     using TCustomFFmpeg::AppendOutputFile;
+    using TCustomFFmpeg::AudioSize;
     using TCustomFFmpeg::FrameHooks;
+    using TCustomFFmpeg::InputCodecs;
     using TCustomFFmpeg::InputFiles;
-    using TCustomFFmpeg::OpenEncoders;
-    using TCustomFFmpeg::OpenDecoders;
     using TCustomFFmpeg::InputStreams;
+    using TCustomFFmpeg::OpenDecoders;
+    using TCustomFFmpeg::OpenEncoders;
     using TCustomFFmpeg::OutputCodecs;
     using TCustomFFmpeg::OutputFiles;
     using TCustomFFmpeg::OutputStreams;
-    using TCustomFFmpeg::InputCodecs;
-    using TCustomFFmpeg::AudioSize;
 };
 
 // Collects what the logger delivers while the capture exists.

@@ -8,8 +8,8 @@
 
 #include "CodecLock.h"
 #include "FFLoad.h"
-#include "FFLog.h"
 #include "MyUtils.h"
+#include "log/FFLog.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "AVCodecStubs.h"
-#include "AVFormatStubs.h"
-#include "AVUtilStubs.h"
 #include "FFLoad.h"
-#include "FFLog.h"
 #include "MyUtils.h"
-#include "SwScaleStubs.h"
+#include "binding/AVCodecStubs.h"
+#include "binding/AVFormatStubs.h"
+#include "binding/AVUtilStubs.h"
+#include "binding/SwScaleStubs.h"
+#include "log/FFLog.h"
 
 namespace fs = std::filesystem;
 

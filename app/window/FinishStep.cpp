@@ -1,0 +1,69 @@
+// Step 4 of the wizard: the summary of the run.
+#include "Main.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "WindowWidgets.h"
+
+#include "PageTexts.h"
+
+QWidget* TFormMain::CreateStep4() {
+    auto* page = new QWidget;
+    page->setObjectName("TabSheetStep4");
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(24, 18, 24, 18);
+    layout->setSpacing(10);
+
+    LabelFinishTitle1 = ValueLabel("LabelFinishTitle1", FinishTitle1Caption, page);
+    LabelFinishTitle1->setWordWrap(true);
+    QFont heading = LabelFinishTitle1->font();
+    heading.setPointSizeF(heading.pointSizeF() * 1.4);
+    heading.setBold(true);
+    LabelFinishTitle1->setFont(heading);
+    layout->addWidget(LabelFinishTitle1);
+
+    auto* summaryHead = new QHBoxLayout;
+    auto* summary = new QLabel("Summary", page);
+    QFont bold = summary->font();
+    bold.setBold(true);
+    summary->setFont(bold);
+    summaryHead->addWidget(summary);
+    summaryHead->addWidget(Rule(page), 1);
+    layout->addSpacing(8);
+    layout->addLayout(summaryHead);
+
+    auto* counts = new QGridLayout;
+    counts->setContentsMargins(16, 0, 0, 0);
+    counts->setHorizontalSpacing(16);
+    LabelFinishTotalFiles = ValueLabel("LabelFinishTotalFiles", "0", page);
+    LabelFinishSuccessed = ValueLabel("LabelFinishSuccessed", "0", page);
+    LabelFinishFailed = ValueLabel("LabelFinishFailed", "0", page);
+    const std::pair<const char*, QLabel*> rows[] = {
+        {"Total files:", LabelFinishTotalFiles},
+        {"Successed:", LabelFinishSuccessed},
+        {"Failed:", LabelFinishFailed},
+    };
+    int row = 0;
+    for (const auto& [caption, value] : rows) {
+        counts->addWidget(new QLabel(caption, page), row, 0);
+        counts->addWidget(value, row, 1);
+        ++row;
+    }
+    counts->setColumnStretch(2, 1);
+    layout->addLayout(counts);
+
+    LabelOpenFolder = ValueLabel("LabelOpenFolder", "Open folder", page);
+    // The toolkit's pointing hand is the system's own hand cursor.
+    LabelOpenFolder->setCursor(Qt::PointingHandCursor);
+    layout->addSpacing(6);
+    layout->addWidget(LabelOpenFolder);
+    layout->addStretch(1);
+
+    LabelFinishTitle2 = ValueLabel("LabelFinishTitle2", FinishTitle2Caption, page);
+    LabelFinishTitle2->setWordWrap(true);
+    layout->addWidget(LabelFinishTitle2);
+    return page;
+}

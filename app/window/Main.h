@@ -1,0 +1,162 @@
+// The main window `TFormMain`: a frameless four-step wizard dressed by the brand's skin.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FFEncode.h"
+#include "SkinStyle.h"
+#include "UtilFuncs.h"
+#include "log/FFLog.h"
+
+class QAction;
+class QAbstractButton;
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+class QTabWidget;
+class QTableWidget;
+class QTreeWidget;
+class TSkinTitleBar;
+
+// The size of the window's client area, below the skin's title bar.
+inline constexpr int MainClientWidth = 698;
+inline constexpr int MainClientHeight = 542;
+
+class TFormMain : public QWidget {
+    Q_OBJECT
+public:
+    // `programPath` is the program's own file: the brand's skin, the old log file and the
+    // folder "lib" are found beside it. `GlobalVars` must exist.
+    explicit TFormMain(const std::string& programPath, QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // Sets the instruction and the Back, Next and Exit actions for the current page.
+    void ApplyPageTexts();
+
+    // The skin file that was loaded at creation; empty when none was.
+    const std::string& SkinFileName() const { return FSkinFileName; }
+    // The area below the skin's title bar.
+    QWidget* ClientArea() const { return FBody; }
+    TSkinTitleBar* TitleBar() const { return FTitleBar; }
+
+    // The page control and its pages.
+    QTabWidget* PageControlMain = nullptr;
+    QWidget* TabSheetStep1 = nullptr;
+    QWidget* TabSheetStep2 = nullptr;
+    QWidget* TabSheetStep3 = nullptr;
+    QWidget* TabSheetStep4 = nullptr;
+
+    QLabel* LabelTitle = nullptr;
+    QLabel* LabelFinishTitle1 = nullptr;
+    QLabel* LabelFinishTitle2 = nullptr;
+
+    // The bottom row, left to right.
+    QPushButton* ButtonHelp = nullptr;
+    QPushButton* ButtonLog = nullptr;
+    QPushButton* ButtonBack = nullptr;
+    QPushButton* ButtonNext = nullptr;
+    QPushButton* ButtonExit = nullptr;
+
+    // Wizard and help actions.
+    QAction* ActionBack = nullptr;
+    QAction* ActionNext = nullptr;
+    QAction* ActionExit = nullptr;
+    QAction* ActionHelp = nullptr;
+    QAction* ActionLog = nullptr;
+    QAction* ActionHelpContent = nullptr;
+    QAction* ActionHomePage = nullptr;
+    QAction* ActionCheckforUpdates = nullptr;
+    QAction* ActionContactTechnicalSupport = nullptr;
+    QAction* ActionAbout = nullptr;
+    QMenu* PopupMenuHelp = nullptr;
+
+    // Step 1: the source list and its actions.
+    QTableWidget* NextGrid = nullptr;
+    QLabel* ImageAudioIcon = nullptr;
+    QAction* ActionAdd = nullptr;
+    QAction* ActionDelete = nullptr;
+    QAction* ActionClear = nullptr;
+    QAction* ActionMoveUp = nullptr;
+    QAction* ActionMoveDown = nullptr;
+    QAction* ActionPlay = nullptr;
+    QFileDialog* OpenDialog = nullptr;
+
+    // Step 2: output folder, formats and their preset lists.
+    QLineEdit* EditOutputDir = nullptr;
+    QPushButton* ButtonSelectDir = nullptr;
+    std::vector<QPushButton*> FormatButtons; // ButtonFormatWAV to ButtonFormatMP2
+    std::vector<QComboBox*> PresetLists;     // indexed by format
+    QStackedWidget* PresetStack = nullptr;
+
+    // Step 3: the conversion list, the status group and the post-run options.
+    QTreeWidget* ListViewConverting = nullptr;
+    QLabel* LabelCurrentFile = nullptr;
+    QLabel* LabelEstimated = nullptr;
+    QLabel* LabelElapsed = nullptr;
+    QLabel* LabelTimeLeft = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    QLabel* LabelProgress = nullptr;
+    QCheckBox* CheckBoxPlayASound = nullptr;
+    QCheckBox* CheckBoxShutdown = nullptr;
+
+    // Step 4: the summary.
+    QLabel* LabelFinishTotalFiles = nullptr;
+    QLabel* LabelFinishSuccessed = nullptr;
+    QLabel* LabelFinishFailed = nullptr;
+    QLabel* LabelOpenFolder = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    QWidget* CreateStep1();
+    QWidget* CreateStep2();
+    QWidget* CreateStep3();
+    QWidget* CreateStep4();
+    QAction* NewAction(const char* name, const char* caption);
+
+    // The creation sequence and its pieces.
+    void FormCreate();
+    void LoadBrandSkin(const std::string& skinFile);
+    void FillPresetLists();
+    void SetUpOpenDialog();
+    bool MediaLibrariesLoaded() const;
+    bool LoadMediaLibraries(const std::string& folder);
+    std::string MediaLibrariesError() const;
+
+    // Closing.
+    bool FormCloseQuery();
+    void FormClose();
+
+    // The logger's lines become lines of the application log.
+    void FFLoggerLog(void* sender, uint32_t threadID, TLogLevel level, const std::string& msg);
+    // Hands moving the window to the platform while the title label is dragged.
+    void ImageMainMouseMove();
+
+    TWindowPlacement Placement() const;
+    void ApplyPlacement(const TWindowPlacement& placement);
+    TScreenRect PrimaryScreen() const;
+
+    std::string FProgramPath;
+    std::string FProgramFolder; // with a trailing separator
+    std::string FSkinFileName;
+    TSkinTitleBar* FTitleBar = nullptr;
+    QWidget* FBody = nullptr;
+    std::unique_ptr<TFFLogger> FFLogger;
+    std::unique_ptr<TFFEncoder> FFEncoder;
+    // Every thumbnail shown in the source list; freed with the window.
+    std::vector<QImage> FThumbnails;
+};

@@ -1,0 +1,25 @@
+// Small pieces shared by the main window's pages: texts, buttons bound to actions, labels.
+#pragma once
+
+#include <QString>
+#include <string>
+
+class QAbstractButton;
+class QAction;
+class QFrame;
+class QLabel;
+class QWidget;
+
+inline QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// A push button that shows its action: caption and enabled state follow the action, a
+// click triggers it.
+void BindButton(QAbstractButton* button, QAction* action);
+
+// A plain-text label named `name`.
+QLabel* ValueLabel(const char* name, const char* text, QWidget* parent);
+
+// A thin horizontal rule.
+QFrame* Rule(QWidget* parent);

@@ -1,0 +1,450 @@
+// The encoder component: libraries, the task queue, the run state and the relays.
+#include "FFEncode.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "FFLoad.h"
+#include "TextUtils.h"
+#include "log/FFLog.h"
+
+TCustomEncoder::TCustomEncoder()
+    : decoder_(std::make_unique<TFFDecoder>()),
+      delivery_(std::make_unique<TTerminateDelivery>(
+          [this](const TTerminateInfo& info) { DeliverTermination(info); })) {}
+
+// Every lock is entered and left once at the end, so that a relay still inside one finishes
+// before the component is gone.
+TCustomEncoder::~TCustomEncoder() {
+    OnAudioHook.Clear();
+    OnBeforeFindStreamInfo.Clear();
+    OnVideoInputHook.Clear();
+    OnVideoOutputHook.Clear();
+    OnPreviewBitmap.Clear();
+    OnProgress.Clear();
+    OnTerminate.Clear();
+    tasks_.Clear();
+    decoder_.reset();
+    delivery_.reset();
+    { std::lock_guard guard(AudioHookLock); }
+    { std::lock_guard guard(PreviewBitmapLock); }
+    { std::lock_guard guard(ProgressLock); }
+    { std::lock_guard guard(TerminateLock); } // no task is left to hold it
+    { std::lock_guard guard(VideoHookLock); }
+}
+
+std::string TCustomEncoder::LastErrMsg() const {
+    std::lock_guard guard(errMutex_);
+    return lastErrMsg_;
+}
+
+void TCustomEncoder::SetLastErrMsg(const std::string& msg) {
+    std::lock_guard guard(errMutex_);
+    lastErrMsg_ = msg;
+}
+
+// A thread that holds the lock may be waiting for the main thread (a task that cannot start
+// logs its failure while the next task is being started), so the main thread keeps serving
+// main-thread calls while it waits for the lock.
+std::unique_lock<std::recursive_mutex> TCustomEncoder::LockTermination() const {
+    std::unique_lock lock(TerminateLock, std::defer_lock);
+    if (!IsMainThread()) {
+        lock.lock();
+        return lock;
+    }
+    while (!lock.try_lock()) {
+        ProcessPendingMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return lock;
+}
+
+// ---- libraries
+
+bool TCustomEncoder::AVLibLoaded() const {
+    return FFLoader != nullptr && FFLoader->Loaded(EncoderLibraries);
+}
+
+bool TCustomEncoder::LoadAVLib(const std::string& folder) {
+    if (FFLoader == nullptr) {
+        SetLastErrMsg("library loader not available");
+        return false;
+    }
+    FFLoader->SetLibraryPath(folder);
+    if (FFLoader->Load(EncoderLibraries))
+        return true;
+    SetLastErrMsg(FFLoader->LastErrMsg());
+    return false;
+}
+
+// ---- the task queue
+
+void TCustomEncoder::CheckNotWorking(const std::string& name) const {
+    if (working_)
+        throw std::logic_error(FormatText("Cannot %s while working.", name.c_str()));
+}
+
+bool TCustomEncoder::AllFinished() const {
+    auto guard = LockTermination();
+    return allFinished_;
+}
+
+int TCustomEncoder::AddTask(const std::string& fileName) {
+    return AddTaskWith(fileName, nullptr);
+}
+
+int TCustomEncoder::AddTask(const std::string& fileName, const TInputOptions& options) {
+    return AddTaskWith(fileName, &options);
+}
+
+int TCustomEncoder::AddTaskWith(const std::string& fileName, const TInputOptions* options) {
+    CheckNotWorking("AddTask");
+    // A task cannot even reset its options without the libraries.
+    if (!AVLibLoaded()) {
+        SetLastErrMsg("Media libraries not loaded.");
+        return -1;
+    }
+    auto task = std::make_unique<TFFmpeg>(this, TaskCapacity);
+    task->RaiseOptionErrors = RaiseOptionErrors.load();
+    try {
+        TFFmpeg* t = task.get();
+        task->Verbose = TaskVerbose;
+        {
+            std::lock_guard guard(PreviewLock);
+            task->PreviewFlags =
+                static_cast<uint8_t>((preview_ ? 1 : 0) | (previewBitmap_ ? 2 : 0));
+        }
+        task->OnBeforeFindStreamInfo = [t](TCustomFFmpeg* sender, AVFormatContext* context) {
+            if (TCustomEncoder* owner = t->Owner())
+                owner->BeforeFindStreamInfoRelay(sender, context);
+        };
+        const int input = task->InputCount();
+        if (options != nullptr) {
+            TInputOptions copy = *options;
+            if (copy.FileName.empty())
+                copy.FileName = fileName;
+            task->InputOptions[static_cast<size_t>(input)] = copy;
+            task->ApplyInputOptions(copy);
+        }
+        task->IOTimeout = TaskIOTimeout;
+        if (!task->OpenInputFile(fileName)) {
+            SetLastErrMsg(task->LastError);
+            return -1;
+        }
+        if (TFFDecoder* decoder = task->GetDecoder(input))
+            decoder->SetFormatContext(task->InputContainer(input));
+        task->OnProgress = [t](TCustomFFmpeg* sender, int fileIndex, int64_t totalDuration,
+                               int64_t currentDuration, int64_t currentSize, float bitRate,
+                               float quality, int fps, int frameNumber) {
+            if (TCustomEncoder* owner = t->Owner())
+                owner->ProgressRelay(sender, fileIndex, totalDuration, currentDuration, currentSize,
+                                     bitRate, quality, fps, frameNumber);
+        };
+        task->OnTerminate = [t](TCustomFFmpeg* sender) {
+            if (TCustomEncoder* owner = t->Owner())
+                owner->TaskTerminated(sender);
+        };
+        return tasks_.Add(std::move(task));
+    } catch (const std::exception& e) {
+        SetLastErrMsg(e.what());
+        return -1;
+    }
+}
+
+bool TCustomEncoder::SetOutputFile(int index, const std::string& fileName) {
+    return SetOutputFileWith(index, fileName, nullptr);
+}
+
+bool TCustomEncoder::SetOutputFile(int index, const std::string& fileName,
+                                   const TOutputOptions& options) {
+    return SetOutputFileWith(index, fileName, &options);
+}
+
+// The video hooks reach VideoInputHookRelay and VideoOutputHookRelay once the task's video
+// path reports pictures.
+void TCustomEncoder::WireHookRelays(TFFmpeg& task, const TOutputOptions& options) {
+    TFFmpeg* t = &task;
+    if (options.AudioHook)
+        task.OnAudioHook = [t](TCustomFFmpeg* sender, uint8_t* samples, int64_t pts, int size,
+                               int sampleRate, int channels, AVSampleFormat sampleFormat) {
+            if (TCustomEncoder* owner = t->Owner())
+                owner->AudioHookRelay(sender, pts, samples, size, sampleRate, channels,
+                                      sampleFormat);
+        };
+}
+
+// With a record the task applies it and creates the output (then its extra streams and the
+// join); without one the output gets the pending options only.
+bool TCustomEncoder::SetOutputFileWith(int index, const std::string& fileName,
+                                       const TOutputOptions* options) {
+    CheckNotWorking("SetOutputFile");
+    TFFmpeg* task = tasks_.Get(index);
+    if (task == nullptr)
+        throw std::out_of_range(FormatText("List index out of bounds (%d)", index));
+    if (task->OutputCount() >= task->Capacity) {
+        SetLastErrMsg(FormatText("max output files %d reached", task->Capacity));
+        return false;
+    }
+    task->RaiseOptionErrors = RaiseOptionErrors.load();
+    const size_t slot = static_cast<size_t>(task->OutputCount());
+    try {
+        task->IOTimeout = TaskIOTimeout;
+        int result = -1;
+        if (options != nullptr) {
+            TOutputOptions copy = *options;
+            if (copy.FileName.empty())
+                copy.FileName = fileName;
+            task->OutputOptions[slot] = copy;
+            result =
+                task->ApplyOutputOptions(fileName, copy, [this, task](const TOutputOptions& o) {
+                    WireHookRelays(*task, o);
+                });
+        } else {
+            task->OutputOptions[slot].reset();
+            result = task->CreateOutputFile(fileName, false);
+        }
+        if (result < 0) {
+            SetLastErrMsg(task->LastError);
+            task->OutputOptions[slot].reset();
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        SetLastErrMsg(e.what());
+        if (static_cast<size_t>(task->OutputCount()) <= slot)
+            task->OutputOptions[slot].reset();
+        return false;
+    }
+}
+
+void TCustomEncoder::RemoveTask(int index) {
+    CheckNotWorking("RemoveTask");
+    if (!tasks_.Delete(index))
+        throw std::out_of_range(FormatText("List index out of bounds (%d)", index));
+}
+
+void TCustomEncoder::StartTask(int count) {
+    CheckNotWorking("StartTask");
+    auto lock = LockTermination();
+    FinishedCount = 0;
+    NextIndex = 0;
+    Remaining = TaskCount();
+    allFinished_ = false;
+    Threaded = count > 0;
+    working_ = true;
+    terminatedTasks_.clear();
+    if (Threaded) {
+        // The started tasks wait for the lock before they can report their end.
+        while (Remaining > 0) {
+            StartNextTask();
+            if (--count == 0)
+                break;
+        }
+        return;
+    }
+    lock.unlock();
+    for (;;) {
+        {
+            auto guard = LockTermination();
+            if (Remaining <= 0)
+                break;
+        }
+        StartNextTask();
+    }
+}
+
+// Threaded, the task starts while the lock is held; otherwise it runs to its end here,
+// outside the lock, and reports its end through TaskTerminated on this thread.
+void TCustomEncoder::StartNextTask() {
+    auto lock = LockTermination();
+    if (Remaining <= 0)
+        return;
+    --Remaining;
+    TFFmpeg* task = tasks_.Get(NextIndex);
+    ++NextIndex;
+    if (task == nullptr)
+        return;
+    task->ProgressInterval = static_cast<int64_t>(progressInterval_.load()) * 1000;
+    const TThreadPriority priority = threadPriority_.load();
+    if (Threaded) {
+        if (TConvertThread* thread = task->Start(true, priority))
+            thread->Resume();
+        return;
+    }
+    lock.unlock();
+    task->Start(false, priority);
+}
+
+void TCustomEncoder::Stop(bool wait) {
+    {
+        auto guard = LockTermination();
+        Remaining = 0;
+    }
+    if (working_)
+        tasks_.CancelAll(wait);
+}
+
+// An empty run has nothing left to end, so it may be cleared although it never finishes.
+void TCustomEncoder::ClearTasks() {
+    {
+        auto guard = LockTermination();
+        if (working_ && !allFinished_ && TaskCount() > 0)
+            throw std::logic_error("Cannot ClearTasks while working.");
+    }
+    tasks_.Clear();
+    SetLastErrMsg("");
+    auto guard = LockTermination();
+    FinishedCount = 0;
+    NextIndex = -1;
+    Remaining = 0;
+    allFinished_ = false;
+    Threaded = false;
+    working_ = false;
+    terminatedTasks_.clear();
+}
+
+void TCustomEncoder::DeliverTermination(const TTerminateInfo& info) {
+    OnTerminate.Call(this, info);
+}
+
+// In threaded mode (and outside a run) the delivery thread takes a copy of the record; in a
+// run on the caller's thread the event is called here.
+void TCustomEncoder::TaskTerminated(TCustomFFmpeg* task) {
+    auto guard = LockTermination();
+    if (task == nullptr) {
+        AllTasksDone();
+        return;
+    }
+    // A task ends once; a second report of the same end changes nothing.
+    if (std::find(terminatedTasks_.begin(), terminatedTasks_.end(), task) != terminatedTasks_.end())
+        return;
+    terminatedTasks_.push_back(task);
+    if (OnTerminate.Assigned()) {
+        terminateInfo_.TaskIndex = tasks_.IndexOf(task);
+        terminateInfo_.Finished = task->Finished;
+        terminateInfo_.Exception = task->ErrorOccurred;
+        terminateInfo_.ExceptionMsg = task->ErrorMessage;
+        if (Threaded || !working_)
+            delivery_->Push(terminateInfo_);
+        else
+            DeliverTermination(terminateInfo_);
+    }
+    ++FinishedCount;
+    if (Remaining < 1) {
+        if (FinishedCount >= TaskCount() && !allFinished_)
+            AllTasksDone();
+    } else if (Threaded) {
+        StartNextTask();
+    }
+}
+
+// The final delivery is queued behind every per-task one. The run counts as finished before
+// it is handed over, so that its handler may clear the tasks.
+void TCustomEncoder::AllTasksDone() {
+    auto guard = LockTermination();
+    if (OnTerminate.Assigned()) {
+        terminateInfo_ = TTerminateInfo{-1, true, false, std::string()};
+        if (Threaded || !working_) {
+            allFinished_ = true;
+            delivery_->Push(terminateInfo_);
+            return;
+        }
+        DeliverTermination(terminateInfo_);
+    }
+    allFinished_ = true;
+}
+
+// ---- relays
+
+void TCustomEncoder::Trigger(const std::function<void()>& call) const {
+    if (triggerEventInMainThread_)
+        CallInMainThread(call);
+    else
+        call();
+}
+
+void TCustomEncoder::VideoHookRelay(TVideoHookEvent& event, TCustomFFmpeg* task, TBitmap* bitmap,
+                                    int frameNumber, int64_t pts, bool& update, bool& stopHook) {
+    if (!event.Assigned())
+        return;
+    std::lock_guard guard(VideoHookLock);
+    hookInfo_.TaskIndex = tasks_.IndexOf(task);
+    hookInfo_.Bitmap = bitmap;
+    hookInfo_.FrameNumber = frameNumber;
+    hookInfo_.PTS = pts;
+    hookInfo_.Update = update;
+    hookInfo_.StopHook = stopHook;
+    event.Call(this, &hookInfo_);
+    update = hookInfo_.Update;
+    stopHook = hookInfo_.StopHook;
+}
+
+void TCustomEncoder::VideoInputHookRelay(TCustomFFmpeg* task, TBitmap* bitmap, int frameNumber,
+                                         int64_t pts, bool& update, bool& stopHook) {
+    VideoHookRelay(OnVideoInputHook, task, bitmap, frameNumber, pts, update, stopHook);
+}
+
+void TCustomEncoder::VideoOutputHookRelay(TCustomFFmpeg* task, TBitmap* bitmap, int frameNumber,
+                                          int64_t pts, bool& update, bool& stopHook) {
+    VideoHookRelay(OnVideoOutputHook, task, bitmap, frameNumber, pts, update, stopHook);
+}
+
+void TCustomEncoder::PreviewBitmapRelay(TCustomFFmpeg* task, TBitmap* bitmap, int frameNumber,
+                                        int64_t pts) {
+    if (!OnPreviewBitmap.Assigned())
+        return;
+    std::lock_guard guard(PreviewBitmapLock);
+    previewInfo_.TaskIndex = tasks_.IndexOf(task);
+    previewInfo_.Bitmap = bitmap;
+    previewInfo_.FrameNumber = frameNumber;
+    previewInfo_.PTS = pts;
+    Trigger([this] { OnPreviewBitmap.Call(this, previewInfo_); });
+}
+
+void TCustomEncoder::ProgressRelay(TCustomFFmpeg* task, int fileIndex, int64_t totalDuration,
+                                   int64_t currentDuration, int64_t currentSize, float bitRate,
+                                   float quality, int fps, int frameNumber) {
+    if (!OnProgress.Assigned())
+        return;
+    std::lock_guard guard(ProgressLock);
+    progressInfo_.TaskIndex = tasks_.IndexOf(task);
+    progressInfo_.FileIndex = fileIndex;
+    progressInfo_.FrameNumber = frameNumber;
+    progressInfo_.FPS = fps;
+    progressInfo_.Quality = quality;
+    progressInfo_.BitRate = bitRate;
+    progressInfo_.CurrentSize = currentSize;
+    progressInfo_.CurrentDuration = currentDuration;
+    progressInfo_.TotalDuration = totalDuration;
+    Trigger([this] { OnProgress.Call(this, &progressInfo_); });
+}
+
+void TCustomEncoder::AudioHookRelay(TCustomFFmpeg* task, int64_t pts, uint8_t* sample, int size,
+                                    int sampleRate, int channels, AVSampleFormat sampleFormat) {
+    if (!OnAudioHook.Assigned())
+        return;
+    std::lock_guard guard(AudioHookLock);
+    OnAudioHook.Call(this, tasks_.IndexOf(task), pts, sample, size, sampleRate, channels,
+                     sampleFormat);
+}
+
+void TCustomEncoder::BeforeFindStreamInfoRelay(TCustomFFmpeg* task,
+                                               AVFormatContext* formatContext) {
+    OnBeforeFindStreamInfo.Call(task, formatContext);
+}
+
+// ---- properties
+
+void TCustomEncoder::SetPreview(bool on) {
+    tasks_.SetPreviewFlag(1, on);
+    preview_ = on;
+}
+
+void TCustomEncoder::SetPreviewBitmap(bool on) {
+    tasks_.SetPreviewFlag(2, on);
+    previewBitmap_ = on;
+}
+
+void TCustomEncoder::SetProgressInterval(int milliseconds) {
+    progressInterval_ = milliseconds > 100 ? milliseconds : 100;
+}

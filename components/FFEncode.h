@@ -1,0 +1,427 @@
+// The encoder component: the one object through which an application converts files. It
+// loads the media libraries, keeps one engine task per job (AddTask with the input,
+// SetOutputFile with the output), runs the queue (StartTask), relays the tasks' reports into
+// its events with the index of the task, and decides when the whole queue has ended. It also
+// owns the prober the application uses for reading file facts (Decoder).
+//
+// Threads: AddTask, SetOutputFile, RemoveTask, ClearTasks, StartTask and Stop belong to the
+// application's main thread. Running tasks report from their worker threads: OnProgress and
+// OnPreviewBitmap reach the main thread when TriggerEventInMainThread is set (the worker
+// waits, the relay's lock held); the hooks run on the workers; OnTerminate comes from the
+// encoder's delivery thread in threaded mode, one delivery at a time in the order the tasks
+// ended, the final one (task index -1) after all others. A run on the caller's thread
+// (StartTask(0)) calls OnTerminate on the thread that ends the task, during the termination
+// bookkeeping: that handler may not Stop with wait. The component must not be freed from its
+// own OnTerminate.
+//
+// The component lives in its own library target (`encoder`): it sits on the engine, which is
+// built after the rest of the media layer.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavutil/samplefmt.h>
+}
+
+#include "FFBaseComponent.h"
+#include "FFDecode.h"
+#include "FFmpeg.h"
+#include "MyUtils.h"
+#include "input/Input.h"
+#include "output/Output.h"
+#include "task/ConvertThread.h"
+#include "utils/Bitmap.h"
+
+struct AVFormatContext;
+
+// One progress report of a running task; the record belongs to the component and is
+// overwritten by the next report.
+struct TProgressInfo {
+    int32_t TaskIndex = -1;
+    int32_t FileIndex = -1;   // input last read from; -1 in the last report of a run
+    int32_t FrameNumber = -1; // -1 without an active video output
+    int32_t FPS = -1;
+    float Quality = -1.0f;
+    float BitRate = 0.0f;        // kbit/s
+    int64_t CurrentSize = 0;     // bytes written to the first output
+    int64_t CurrentDuration = 0; // microseconds of output written
+    int64_t TotalDuration = -1;  // microseconds; -1 when unknown
+};
+using PProgressInfo = TProgressInfo*;
+
+// The end of one task, or of the whole queue (TaskIndex -1, Finished true).
+struct TTerminateInfo {
+    int32_t TaskIndex = -1;
+    bool Finished = false;  // the run ended without a stop
+    bool Exception = false; // the task failed
+    std::string ExceptionMsg;
+};
+
+// One picture handed to a video hook. Update and StopHook are written back to the task.
+struct THookInfo {
+    int32_t TaskIndex = -1;
+    TBitmap* Bitmap = nullptr;
+    int32_t FrameNumber = 0;
+    int64_t PTS = 0;       // microseconds
+    bool Update = true;    // convert the bitmap back into the picture
+    bool StopHook = false; // call this hook no more in this run
+};
+using PHookInfo = THookInfo*;
+
+// One preview picture of a running task.
+struct TPreviewInfo {
+    int32_t TaskIndex = -1;
+    TBitmap* Bitmap = nullptr;
+    int32_t FrameNumber = 0;
+    int64_t PTS = 0; // microseconds
+};
+
+// A published event: at most one callback, an object's operation or any callable. Assign and
+// Clear may be called while tasks run; once they return, the old callback is not running on
+// another thread and is never called again. A main thread that waits for a call in progress
+// keeps serving main-thread calls, so a callback that waits for the main thread can end.
+template <typename... Args> class TEvent {
+public:
+    using THandler = std::function<void(Args...)>;
+
+    TEvent() = default;
+    TEvent(const TEvent&) = delete;
+    TEvent& operator=(const TEvent&) = delete;
+
+    void Assign(THandler handler);
+    template <typename T> void Assign(T* object, void (T::*method)(Args...)) {
+        Assign([object, method](Args... args) { (object->*method)(args...); });
+    }
+    void Clear() { Assign(nullptr); }
+    bool Assigned() const {
+        std::lock_guard guard(mutex_);
+        return static_cast<bool>(handler_);
+    }
+    // Calls the callback; false when none is assigned. What the callback raises reaches the
+    // caller.
+    bool Call(Args... args) const;
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable idle_;
+    THandler handler_;
+    mutable std::vector<std::thread::id> callers_; // threads inside a call
+};
+
+using TProgressEvent = TEvent<void* /*Sender*/, PProgressInfo /*AProgressInfo*/>;
+using TTerminateEvent = TEvent<void* /*Sender*/, const TTerminateInfo& /*ATerminateInfo*/>;
+// ASample: the first plane of the samples the task reports; ASize its bytes.
+using TAudioHookEvent =
+    TEvent<void* /*Sender*/, int /*ATaskIndex*/, int64_t /*APTS*/, uint8_t* /*ASample*/,
+           int /*ASize*/, int /*ASampleRate*/, int /*AChannels*/, AVSampleFormat /*ASampleFormat*/>;
+using TVideoHookEvent = TEvent<void* /*Sender*/, PHookInfo /*AHookInfo*/>;
+using TPreviewBitmapEvent = TEvent<void* /*Sender*/, const TPreviewInfo& /*APreviewInfo*/>;
+// Sender is the task that opens the input.
+using TBeforeFindStreamInfoEvent = TEvent<void* /*Sender*/, AVFormatContext* /*AFormatContext*/>;
+
+class TCustomEncoder;
+
+// An engine task of the encoder component: it knows its encoder, keeps a prober per input and
+// the descriptions its inputs and outputs were made from.
+class TFFmpeg : public TCustomFFmpeg {
+public:
+    TFFmpeg(TCustomEncoder* owner, int capacity);
+    // Detaches the task from its encoder first, so that nothing the task reports while it is
+    // torn down (its stop, its termination) reaches the encoder.
+    ~TFFmpeg() override;
+
+    // The owning encoder; null once the task is being torn down.
+    TCustomEncoder* Owner() const { return owner_.load(); }
+    // The prober of an input slot, created on first use (null for a slot out of range).
+    TFFDecoder* GetDecoder(int inputIndex);
+
+    // The descriptions given for each input and output slot, kept as given.
+    std::vector<std::optional<TInputOptions>> InputOptions;
+    std::vector<std::optional<TOutputOptions>> OutputOptions;
+
+private:
+    friend class TCustomEncoder;
+    // The opened container of an input slot.
+    AVFormatContext* InputContainer(int inputIndex) const;
+
+    std::atomic<TCustomEncoder*> owner_;
+    std::vector<std::unique_ptr<TFFDecoder>> decoders_;
+};
+
+// The ordered list of the encoder's tasks.
+class TFFmpegList {
+public:
+    TFFmpegList() = default;
+    ~TFFmpegList();
+    TFFmpegList(const TFFmpegList&) = delete;
+    TFFmpegList& operator=(const TFFmpegList&) = delete;
+
+    int Add(std::unique_ptr<TFFmpeg> task); // the new index
+    // Null for an index out of range.
+    TFFmpeg* Get(int index) const;
+    int IndexOf(const TCustomFFmpeg* task) const; // -1 when not listed
+    int Count() const;
+    // Frees the task; the ones above it move down. False for an index out of range.
+    bool Delete(int index);
+    void Clear();
+    // Cancel of every task, in list order.
+    void CancelAll(bool wait);
+    // Sets or clears bit 1 (preview window) or 2 (preview bitmap) in every task's flags.
+    void SetPreviewFlag(uint8_t bit, bool on);
+
+private:
+    // A task removed while another thread still works with it (CancelAll) lives until that
+    // work is done.
+    std::vector<std::shared_ptr<TFFmpeg>> Snapshot() const;
+
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<TFFmpeg>> tasks_;
+};
+
+// Delivers terminations on a thread of its own, one at a time, in the order they were pushed.
+class TTerminateDelivery {
+public:
+    explicit TTerminateDelivery(std::function<void(const TTerminateInfo&)> deliver);
+    // Drops what is still queued and waits for a delivery in progress.
+    ~TTerminateDelivery();
+    TTerminateDelivery(const TTerminateDelivery&) = delete;
+    TTerminateDelivery& operator=(const TTerminateDelivery&) = delete;
+
+    void Push(const TTerminateInfo& info);
+
+private:
+    void Body();
+
+    std::function<void(const TTerminateInfo&)> deliver_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<TTerminateInfo> queue_;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+class TCustomEncoder : public TFFBaseComponent {
+public:
+    TCustomEncoder();
+    ~TCustomEncoder() override;
+    TCustomEncoder(const TCustomEncoder&) = delete;
+    TCustomEncoder& operator=(const TCustomEncoder&) = delete;
+
+    std::string Version() const { return "3.9"; }
+    // Text of the last failure of LoadAVLib, AddTask or SetOutputFile.
+    std::string LastErrMsg() const;
+
+    // ---- libraries
+
+    bool AVLibLoaded() const;
+    // Loads the encoder's libraries from `folder`; false with LastErrMsg set.
+    bool LoadAVLib(const std::string& folder);
+
+    TFFDecoder& Decoder() { return *decoder_; }
+
+    // ---- the task queue (main thread)
+
+    // One new task with this one input: its index, or -1 with LastErrMsg set.
+    int AddTask(const std::string& fileName);
+    int AddTask(const std::string& fileName, const TInputOptions& options);
+    // Adds one output to the task at `index`; false with LastErrMsg set (the task stays).
+    bool SetOutputFile(int index, const std::string& fileName);
+    bool SetOutputFile(int index, const std::string& fileName, const TOutputOptions& options);
+    void RemoveTask(int index);
+    // count > 0: runs the queue on worker threads, at most count at a time, and returns at
+    // once. count <= 0: runs every task one after another before returning.
+    void StartTask(int count);
+    // No further task starts; with a run, stops the running tasks and terminates the ones that
+    // never ran. With wait, returns once the running tasks have ended.
+    void Stop(bool wait);
+    // Frees all tasks and resets the run state; refused while tasks of a run have not ended.
+    void ClearTasks();
+    int TaskCount() const { return tasks_.Count(); }
+    // The tasks themselves, for reading their state.
+    TFFmpegList& Tasks() { return tasks_; }
+
+    // Raises std::logic_error "Cannot %s while working." with `name` while working.
+    void CheckNotWorking(const std::string& name) const;
+
+    // ---- run state
+
+    bool Working() const { return working_.load(); }
+    bool AllFinished() const;
+
+    // ---- relays of the tasks' reports (slot order)
+    // The video hook and preview relays wait for a video path in the task that reports
+    // pictures; the audio hook, progress and termination relays are wired in every task.
+
+    virtual void VideoInputHookRelay(TCustomFFmpeg* task, TBitmap* bitmap, int frameNumber,
+                                     int64_t pts, bool& update, bool& stopHook);
+    virtual void VideoOutputHookRelay(TCustomFFmpeg* task, TBitmap* bitmap, int frameNumber,
+                                      int64_t pts, bool& update, bool& stopHook);
+    virtual void PreviewBitmapRelay(TCustomFFmpeg* task, TBitmap* bitmap, int frameNumber,
+                                    int64_t pts);
+    virtual void ProgressRelay(TCustomFFmpeg* task, int fileIndex, int64_t totalDuration,
+                               int64_t currentDuration, int64_t currentSize, float bitRate,
+                               float quality, int fps, int frameNumber);
+    // The end of a task (null: the end of the queue), on the thread that ended it.
+    virtual void TaskTerminated(TCustomFFmpeg* task);
+
+    void AudioHookRelay(TCustomFFmpeg* task, int64_t pts, uint8_t* sample, int size, int sampleRate,
+                        int channels, AVSampleFormat sampleFormat);
+    void BeforeFindStreamInfoRelay(TCustomFFmpeg* task, AVFormatContext* formatContext);
+
+    // ---- properties
+
+    bool Preview() const { return preview_.load(); }
+    void SetPreview(bool on);
+    bool PreviewBitmap() const { return previewBitmap_.load(); }
+    void SetPreviewBitmap(bool on);
+    int ProgressInterval() const { return progressInterval_.load(); } // milliseconds
+    // Values not above 100 store 100.
+    void SetProgressInterval(int milliseconds);
+    TThreadPriority ThreadPriority() const { return threadPriority_.load(); }
+    void SetThreadPriority(TThreadPriority priority) { threadPriority_ = priority; }
+    bool TriggerEventInMainThread() const { return triggerEventInMainThread_.load(); }
+    void SetTriggerEventInMainThread(bool on) { triggerEventInMainThread_ = on; }
+
+    // Copied into every task, and again before every SetOutputFile.
+    std::atomic<bool> RaiseOptionErrors{true};
+
+    // ---- events
+
+    TAudioHookEvent OnAudioHook;
+    TBeforeFindStreamInfoEvent OnBeforeFindStreamInfo;
+    TVideoHookEvent OnVideoInputHook;
+    TVideoHookEvent OnVideoOutputHook;
+    TPreviewBitmapEvent OnPreviewBitmap;
+    TProgressEvent OnProgress;
+    TTerminateEvent OnTerminate;
+
+protected:
+    void StartNextTask();
+    void AllTasksDone();
+
+private:
+    int AddTaskWith(const std::string& fileName, const TInputOptions* options);
+    bool SetOutputFileWith(int index, const std::string& fileName, const TOutputOptions* options);
+    void SetLastErrMsg(const std::string& msg);
+    void WireHookRelays(TFFmpeg& task, const TOutputOptions& options);
+    void VideoHookRelay(TVideoHookEvent& event, TCustomFFmpeg* task, TBitmap* bitmap,
+                        int frameNumber, int64_t pts, bool& update, bool& stopHook);
+    // Runs `call` on the main thread when TriggerEventInMainThread is set, else here.
+    void Trigger(const std::function<void()>& call) const;
+    void DeliverTermination(const TTerminateInfo& info);
+    std::unique_lock<std::recursive_mutex> LockTermination() const;
+
+    static constexpr int TaskCapacity = 20;     // inputs and outputs per task
+    static constexpr int TaskIOTimeout = 10000; // milliseconds
+    static constexpr int TaskVerbose = 1;
+
+    mutable std::mutex errMutex_;
+    std::string lastErrMsg_;
+
+    std::atomic<bool> preview_{false};
+    std::atomic<bool> previewBitmap_{false};
+    std::atomic<int> progressInterval_{500};
+    std::atomic<TThreadPriority> threadPriority_{tpNormal};
+    std::atomic<bool> triggerEventInMainThread_{true};
+
+    // The records handed to the events, each guarded by its relay's lock.
+    TProgressInfo progressInfo_;
+    TTerminateInfo terminateInfo_;
+    TPreviewInfo previewInfo_;
+    THookInfo hookInfo_;
+
+    std::mutex AudioHookLock;
+    std::mutex PreviewBitmapLock;
+    std::mutex ProgressLock;
+    // Recursive: a task that cannot start terminates on the thread that starts it, inside the
+    // bookkeeping of the task that ended before it.
+    mutable std::recursive_mutex TerminateLock;
+    std::mutex VideoHookLock;
+
+    std::unique_ptr<TFFDecoder> decoder_;
+    TFFmpegList tasks_;
+
+    // Run state, guarded by TerminateLock.
+    int FinishedCount = 0;
+    int NextIndex = -1;
+    int Remaining = 0;
+    bool allFinished_ = false;
+    bool Threaded = false;
+    std::atomic<bool> working_{false};
+    // Tasks whose termination this run has counted: a task ends once.
+    std::vector<const TCustomFFmpeg*> terminatedTasks_;
+
+    // Declared last: stopped first, before the records and locks it uses go.
+    std::unique_ptr<TTerminateDelivery> delivery_;
+};
+
+// The component as the application places it: every property and event published.
+class TFFEncoder : public TCustomEncoder {
+public:
+    TFFEncoder() = default;
+};
+
+// ---- TEvent
+
+template <typename... Args> void TEvent<Args...>::Assign(THandler handler) {
+    const std::thread::id self = std::this_thread::get_id();
+    std::unique_lock lock(mutex_);
+    handler_ = std::move(handler);
+    auto othersIdle = [&] {
+        for (const std::thread::id& id : callers_)
+            if (id != self)
+                return false;
+        return true;
+    };
+    while (!othersIdle()) {
+        if (IsMainThread()) {
+            lock.unlock();
+            ProcessPendingMessages();
+            lock.lock();
+            idle_.wait_for(lock, std::chrono::milliseconds(10));
+        } else {
+            idle_.wait(lock);
+        }
+    }
+}
+
+template <typename... Args> bool TEvent<Args...>::Call(Args... args) const {
+    const std::thread::id self = std::this_thread::get_id();
+    THandler handler;
+    {
+        std::lock_guard guard(mutex_);
+        if (!handler_)
+            return false;
+        handler = handler_;
+        callers_.push_back(self);
+    }
+    struct TLeave {
+        const TEvent* event;
+        std::thread::id id;
+        ~TLeave() {
+            {
+                std::lock_guard guard(event->mutex_);
+                for (auto it = event->callers_.begin(); it != event->callers_.end(); ++it)
+                    if (*it == id) {
+                        event->callers_.erase(it);
+                        break;
+                    }
+            }
+            event->idle_.notify_all();
+        }
+    } leave{this, self};
+    handler(args...);
+    return true;
+}

@@ -1,8 +1,0 @@
-/* A frame hook with Process only: usable without arguments. */
-#include "FrameHookApi.h"
-
-void Process(void* ctx, TFrameHookPicture* picture, int64_t pts) {
-    (void)ctx;
-    (void)picture;
-    (void)pts;
-}
