@@ -1,0 +1,6 @@
+#include "SecondaryWindows.h"
+
+TSecondaryWindows& SecondaryWindows() {
+    static TSecondaryWindows windows;
+    return windows;
+}
