@@ -44,6 +44,11 @@ public:
     // Sets the instruction and the Back, Next and Exit actions for the current page.
     void ApplyPageTexts();
 
+    // The full paths of the source list's rows, in the list's order (the order of conversion).
+    std::vector<std::string> SourceFilePaths() const;
+    // Empties the source list and the failed-files list (the reset before a new conversion).
+    void ClearSourceList();
+
     // The skin file that was loaded at creation; empty when none was.
     const std::string& SkinFileName() const { return FSkinFileName; }
     // The area below the skin's title bar.

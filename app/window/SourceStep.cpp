@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "WindowWidgets.h"
+#include "globals.h"
 
 namespace {
 
@@ -110,4 +111,17 @@ void TFormMain::SetUpOpenDialog() {
     OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog->setNameFilters(DialogNameFilters(OpenDialogFilter));
     OpenDialog->setSizeGripEnabled(true);
+}
+
+std::vector<std::string> TFormMain::SourceFilePaths() const {
+    std::vector<std::string> paths;
+    for (int row = 0; row < NextGrid->rowCount(); ++row)
+        if (const QTableWidgetItem* item = NextGrid->item(row, 5))
+            paths.push_back(item->text().toStdString());
+    return paths;
+}
+
+void TFormMain::ClearSourceList() {
+    NextGrid->setRowCount(0);
+    GlobalVars->FailedFiles.clear();
 }
