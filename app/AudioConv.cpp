@@ -4,10 +4,14 @@
 #include <QIcon>
 #include <QStyleFactory>
 
+#include "AboutForm.h"
 #include "Brands.h"
+#include "LogForm.h"
 #include "Main.h"
 #include "MyUtils.h"
 #include "QtPlatform.h"
+#include "SecondaryWindows.h"
+#include "ShutdownForm.h"
 #include "Skin.h"
 #include "SplashForm.h"
 #include "StartUp.h"
@@ -38,6 +42,12 @@ int main(int argc, char* argv[]) {
         QApplication::setStyle(style);
     ApplySkin(TSkin{});
 
+    // The small windows the main window opens.
+    TSecondaryWindows& windows = SecondaryWindows();
+    windows.Log = [](QWidget* owner) { TFormLog::Execute(owner, GlobalVars->LogLines); };
+    windows.About = [programFolder](QWidget* owner) { TFormAbout::Execute(owner, programFolder); };
+    windows.ShutdownCountdown = [](QWidget* owner) { return TFormShutdown::Execute(owner); };
+
     // 4. The splash fades in; it closes itself once the message loop runs.
     TFormSplash::ShowSplash(programFolder);
 
@@ -51,6 +61,7 @@ int main(int argc, char* argv[]) {
         exitCode = QApplication::exec();
     }
 
+    windows = TSecondaryWindows{};
     InstallMainThreadDispatcher(nullptr);
     InstallPlatformServices(nullptr);
     GlobalVars = nullptr;

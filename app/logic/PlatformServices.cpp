@@ -20,6 +20,28 @@ TMessageResult ShowMessage(const std::string& text, TMessageKind kind) {
     return kind == TMessageKind::mkQuestion ? TMessageResult::mrNo : TMessageResult::mrOk;
 }
 
+TMessageResult TPlatformServices::ShowMessageDialog(const std::string&, const std::string&,
+                                                    TMsgDlgType, TMsgDlgButtons buttons,
+                                                    const std::vector<std::string>&) {
+    return ClosedDialogResult(buttons);
+}
+
+TMessageResult ShowMessageDialog(const std::string& text, const std::string& caption,
+                                 TMsgDlgType type, TMsgDlgButtons buttons,
+                                 const std::vector<std::string>& buttonCaptions) {
+    if (Installed)
+        return Installed->ShowMessageDialog(text, caption, type, buttons, buttonCaptions);
+    return ClosedDialogResult(buttons);
+}
+
+TMessageResult ClosedDialogResult(TMsgDlgButtons buttons) {
+    if (buttons & mbCancel)
+        return TMessageResult::mrCancel;
+    if (buttons & mbNo)
+        return TMessageResult::mrNo;
+    return TMessageResult::mrOk;
+}
+
 bool PickFolder(std::string& path, const std::string& title, const std::string& rootPath) {
     return Installed && Installed->PickFolder(path, title, rootPath);
 }

@@ -72,15 +72,23 @@ void LoadOldLog(const std::string& fileName, std::vector<std::string>& lines) {
     std::error_code ec;
     if (!fs::exists(fileName, ec))
         return;
-    std::ifstream in(fileName, std::ios::binary);
     std::vector<std::string> read;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        read.push_back(std::move(line));
+    // A folder opens like a file but fails on the first read, which the stream library
+    // reports by throwing; either way the log starts empty.
+    if (!fs::is_directory(fileName, ec)) {
+        std::ifstream in(fileName, std::ios::binary);
+        try {
+            for (std::string line; std::getline(in, line);) {
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                read.push_back(std::move(line));
+            }
+        } catch (const std::ios_base::failure&) {
+            read.clear();
+        }
+        if (!in.is_open() || in.bad())
+            read.clear();
     }
-    if (!in.is_open() || in.bad())
-        read.clear();
     lines = std::move(read);
 }
 

@@ -49,6 +49,9 @@ public:
     // Empties the source list and the failed-files list (the reset before a new conversion).
     void ClearSourceList();
 
+    // The screen point at which the help menu opens: just below the Help button.
+    QPoint HelpMenuPoint() const;
+
     // The skin file that was loaded at creation; empty when none was.
     const std::string& SkinFileName() const { return FSkinFileName; }
     // The area below the skin's title bar.
@@ -132,6 +135,10 @@ private:
     QWidget* CreateStep3();
     QWidget* CreateStep4();
     QAction* NewAction(const char* name, const char* caption);
+
+    // The help menu and its links, the Log and About commands.
+    void ConnectHelpCommands();
+    void ActionHelpExecute();
 
     // The creation sequence and its pieces.
     void FormCreate();

@@ -45,6 +45,7 @@ TFormMain::TFormMain(const std::string& programPath, QWidget* parent)
             FFLoggerLog(sender, threadID, level, msg);
         });
     CreateControls();
+    ConnectHelpCommands();
     FormCreate();
 }
 

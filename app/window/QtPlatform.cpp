@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSoundEffect>
 #include <QUrl>
 
@@ -82,6 +83,62 @@ bool TQtPlatformServices::PowerOff() {
     call << false; // not interactive: no authentication prompt
     const QDBusMessage reply = QDBusConnection::systemBus().call(call);
     return reply.type() != QDBusMessage::ErrorMessage;
+}
+
+namespace {
+
+QMessageBox::Icon DialogIcon(TMsgDlgType type) {
+    switch (type) {
+    case TMsgDlgType::mtWarning:
+        return QMessageBox::Warning;
+    case TMsgDlgType::mtError:
+        return QMessageBox::Critical;
+    case TMsgDlgType::mtInformation:
+        return QMessageBox::Information;
+    case TMsgDlgType::mtConfirmation:
+        return QMessageBox::Question;
+    case TMsgDlgType::mtCustom:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The dialog's buttons in the order they stand and their captions are replaced.
+struct TDialogButton {
+    TMsgDlgButton Button;
+    QMessageBox::StandardButton Standard;
+    TMessageResult Result;
+};
+constexpr TDialogButton DialogButtons[] = {
+    {mbYes, QMessageBox::Yes, TMessageResult::mrYes},
+    {mbNo, QMessageBox::No, TMessageResult::mrNo},
+    {mbOK, QMessageBox::Ok, TMessageResult::mrOk},
+    {mbCancel, QMessageBox::Cancel, TMessageResult::mrCancel},
+};
+
+} // namespace
+
+TMessageResult
+TQtPlatformServices::ShowMessageDialog(const std::string& text, const std::string& caption,
+                                       TMsgDlgType type, TMsgDlgButtons buttons,
+                                       const std::vector<std::string>& buttonCaptions) {
+    QMessageBox box(DialogIcon(type), QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::NoButton, QApplication::activeWindow());
+    size_t replaced = 0;
+    for (const TDialogButton& b : DialogButtons) {
+        if (!(buttons & b.Button))
+            continue;
+        QPushButton* button = box.addButton(b.Standard);
+        button->setObjectName(QString("DialogButton%1").arg(static_cast<int>(b.Button)));
+        if (replaced < buttonCaptions.size())
+            button->setText(QString::fromStdString(buttonCaptions[replaced++]));
+    }
+    QApplication::beep();
+    box.exec();
+    for (const TDialogButton& b : DialogButtons)
+        if (box.clickedButton() && box.clickedButton() == box.button(b.Standard))
+            return b.Result;
+    return ClosedDialogResult(buttons);
 }
 
 void TQtMainThreadDispatcher::Post(std::function<void()> call) {

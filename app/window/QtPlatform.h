@@ -25,6 +25,10 @@ public:
     void PlaySoundFile(const std::string& fileName) override;
     // Asks systemd-logind over the system bus to power the machine off.
     bool PowerOff() override;
+    // A modal message box over the active window; the types sound alike on this desktop.
+    TMessageResult ShowMessageDialog(const std::string& text, const std::string& caption,
+                                     TMsgDlgType type, TMsgDlgButtons buttons,
+                                     const std::vector<std::string>& buttonCaptions) override;
 
 private:
     std::unique_ptr<QSoundEffect> FSound;

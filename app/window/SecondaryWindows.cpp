@@ -1,6 +1,16 @@
 #include "SecondaryWindows.h"
 
+#include "ShutdownCountdown.h"
+
 TSecondaryWindows& SecondaryWindows() {
     static TSecondaryWindows windows;
     return windows;
+}
+
+bool ShutdownAfterCountdown(QWidget* owner) {
+    const auto& countdown = SecondaryWindows().ShutdownCountdown;
+    if (!countdown || !countdown(owner))
+        return false;
+    ShutdownSystem();
+    return true;
 }

@@ -12,8 +12,7 @@ class QWidget;
 
 struct TSecondaryWindows {
     // The failed-files window, modal and centred over `owner`, one row per entry.
-    std::function<void(QWidget* owner, const std::vector<std::string>& failedFiles)>
-        FailedAddFiles;
+    std::function<void(QWidget* owner, const std::vector<std::string>& failedFiles)> FailedAddFiles;
     // The log window, modal over `owner`.
     std::function<void(QWidget* owner)> Log;
     // The About window, modal over `owner`.
@@ -25,3 +24,7 @@ struct TSecondaryWindows {
 
 // The table in use, one per process.
 TSecondaryWindows& SecondaryWindows();
+
+// Runs the shutdown countdown of the table over `owner`; when it ran out, asks the system to
+// power off (once). True when the power-off was asked for.
+bool ShutdownAfterCountdown(QWidget* owner);

@@ -1,7 +1,7 @@
 // Draws the pictures and writes the sounds that ship with the program: the brand icons, the
-// audio picture and the drop-down arrow (compiled into the program), the splash picture and the
-// done and fail sounds (installed beside it). Run by the build target `art`, which writes them into
-// the source tree; the results are committed.
+// audio picture, the drop-down arrow and the About picture (compiled into the program), the
+// splash picture and the done and fail sounds (installed beside it). Run by the build target
+// `art`, which writes them into the source tree; the results are committed.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -166,6 +166,40 @@ QImage SplashPicture() {
     return image.convertToFormat(QImage::Format_ARGB32);
 }
 
+// The About window's picture: a tall card in the splash's colours with a column of waveform
+// bars and a ring.
+QImage AboutPicture() {
+    const int width = 125, height = 278;
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient fill(0, 0, width * 0.4, height);
+    fill.setColorAt(0, QColor(0x2c, 0x5a, 0x8a));
+    fill.setColorAt(1, QColor(0x0f, 0x1f, 0x33));
+    p.fillRect(image.rect(), fill);
+    QRadialGradient glow(QPointF(width * 0.7, 60), 150);
+    glow.setColorAt(0, QColor(0x5a, 0xa8, 0xff, 110));
+    glow.setColorAt(1, QColor(0x5a, 0xa8, 0xff, 0));
+    p.fillRect(image.rect(), glow);
+    // A ring around the upper waveform.
+    p.setPen(QPen(QColor(0xff, 0xff, 0xff, 150), 3));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QPointF(width / 2.0, 78), 40, 40);
+    DrawWaveform(p, QRectF(width / 2.0 - 26, 58, 52, 40), 7, QColor(255, 255, 255, 230));
+    // Horizontal bars that fade toward the bottom, like a level meter lying on its side.
+    const int rows = 14;
+    for (int i = 0; i < rows; ++i) {
+        const double t = static_cast<double>(i) / (rows - 1);
+        const double w = 24 + 62 * std::pow(std::sin(t * 3.14159 * 2.2 + 0.9), 2);
+        const QRectF bar((width - w) / 2, 140 + i * 9, w, 5);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x7f, 0xb3, 0xff, 200 - static_cast<int>(150 * t)));
+        p.drawRoundedRect(bar, 2.5, 2.5);
+    }
+    p.end();
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
 // Mono 16-bit PCM at 22050 Hz.
 constexpr int SampleRate = 22050;
 
@@ -254,6 +288,7 @@ int main(int argc, char* argv[]) {
     ok &= Save(AudioPicture(), root + "app/window/images/audio.png");
     ok &= Save(DropDownArrow(), root + "app/window/images/arrow-down.png");
     ok &= Save(SplashPicture(), root + "data/splash.png");
+    ok &= Save(AboutPicture(), root + "windows/images/about.png");
 
     QDir().mkpath(root + "data/sounds");
     // Done: a rising major triad. Fail: two falling low notes.

@@ -64,6 +64,17 @@ public:
     std::vector<TMessage> Messages;
     std::vector<std::string> Opened;
     TMessageResult Answer = TMessageResult::mrNo;
+    // Message dialogs (three-button questions and the like), answered with `DialogAnswer`.
+    struct TDialog {
+        std::string Text;
+        std::string Caption;
+        TMsgDlgType Type;
+        TMsgDlgButtons Buttons;
+    };
+    std::vector<TDialog> Dialogs;
+    TMessageResult DialogAnswer = TMessageResult::mrCancel;
+    // How often the system was asked to power off; it never is for real.
+    int PowerOffs = 0;
 
     TMessageResult ShowMessage(const std::string& text, TMessageKind kind) override {
         Messages.push_back({text, kind});
@@ -72,7 +83,16 @@ public:
     void OpenWithShell(const std::string& target) override { Opened.push_back(target); }
     bool PickFolder(std::string&, const std::string&, const std::string&) override { return false; }
     void PlaySoundFile(const std::string&) override {}
-    bool PowerOff() override { return false; }
+    bool PowerOff() override {
+        ++PowerOffs;
+        return true;
+    }
+    TMessageResult ShowMessageDialog(const std::string& text, const std::string& caption,
+                                     TMsgDlgType type, TMsgDlgButtons buttons,
+                                     const std::vector<std::string>&) override {
+        Dialogs.push_back({text, caption, type, buttons});
+        return DialogAnswer;
+    }
 };
 
 // The repository's own folder, for the data files that ship with the program.

@@ -1,0 +1,40 @@
+// The main window's help menu, its links, and the Log and About commands, which open the
+// small windows through the table the program fills.
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
+
+#include "HelpLinks.h"
+#include "Main.h"
+#include "PlatformServices.h"
+#include "SecondaryWindows.h"
+#include "globals.h"
+
+void TFormMain::ConnectHelpCommands() {
+    connect(ActionHelp, &QAction::triggered, this, [this] { ActionHelpExecute(); });
+    const std::pair<QAction*, THelpCommand> links[] = {
+        {ActionHelpContent, THelpCommand::hcHelpContent},
+        {ActionHomePage, THelpCommand::hcHomePage},
+        {ActionCheckforUpdates, THelpCommand::hcCheckforUpdates},
+        {ActionContactTechnicalSupport, THelpCommand::hcContactTechnicalSupport},
+    };
+    for (const auto& [action, command] : links)
+        connect(action, &QAction::triggered, this,
+                [command = command] { OpenWithShell(HelpCommandTarget(command, *GlobalVars)); });
+    connect(ActionLog, &QAction::triggered, this, [this] {
+        if (const auto& log = SecondaryWindows().Log)
+            log(this);
+    });
+    connect(ActionAbout, &QAction::triggered, this, [this] {
+        if (const auto& about = SecondaryWindows().About)
+            about(this);
+    });
+}
+
+QPoint TFormMain::HelpMenuPoint() const {
+    return ButtonHelp->mapToGlobal(QPoint(0, ButtonHelp->height()));
+}
+
+void TFormMain::ActionHelpExecute() {
+    PopupMenuHelp->popup(HelpMenuPoint());
+}
