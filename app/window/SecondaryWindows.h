@@ -12,7 +12,8 @@ class QWidget;
 
 struct TSecondaryWindows {
     // The failed-files window, modal and centred over `owner`, one row per entry.
-    std::function<void(QWidget* owner, const std::vector<std::string>& failedFiles)> FailedAddFiles;
+    std::function<void(QWidget* owner, const std::vector<std::string>& failedFiles)>
+        FailedAddFiles;
     // The log window, modal over `owner`.
     std::function<void(QWidget* owner)> Log;
     // The About window, modal over `owner`.
