@@ -9,6 +9,7 @@
 
 #include "AppLog.h"
 #include "ButtonRow.h"
+#include "FitText.h"
 #include "ModalWindow.h"
 #include "PlatformServices.h"
 
@@ -58,12 +59,15 @@ TFormLog::TFormLog(std::vector<std::string>& logLines, QWidget* parent)
         b->setAccessibleName(accessible);
         b->setAutoDefault(false);
         b->setFixedSize(ButtonWidth, ButtonHeight);
+        b->setProperty("fixedSize", true);
         return b;
     };
     ButtonOK = button("ButtonOK", "&OK", "OK");
     ButtonDelete = button("ButtonDelete", "&Delete Log", "Delete Log");
     ButtonSave = button("ButtonSave", "&Save Log...", "Save Log...");
     ButtonOK->setDefault(true);
+    for (QPushButton* b : {ButtonOK, ButtonDelete, ButtonSave})
+        FitButtonText(b);
     int left = 0;
     for (QPushButton* b : {ButtonOK, ButtonDelete, ButtonSave}) {
         b->move(left, ButtonTop);

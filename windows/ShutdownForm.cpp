@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "FitText.h"
 #include "ModalWindow.h"
 #include "StartUp.h"
 
@@ -37,6 +38,7 @@ TFormShutdown::TFormShutdown(QWidget* parent)
     ButtonCancel->setObjectName("ButtonCancel");
     ButtonCancel->setAccessibleName("Cancel");
     ButtonCancel->setFixedSize(75, 25);
+    ButtonCancel->setProperty("fixedSize", true);
     // The one button is both the default and the cancel button: Enter and Escape cancel.
     ButtonCancel->setDefault(true);
     auto* row = new QHBoxLayout(panel);
@@ -44,7 +46,7 @@ TFormShutdown::TFormShutdown(QWidget* parent)
     row->addWidget(ButtonCancel, 0, Qt::AlignCenter);
 
     auto* top = new QVBoxLayout;
-    top->setContentsMargins(12, 10, 12, 0);
+    top->setContentsMargins(10, 10, 10, 0);
     top->setSpacing(6);
     top->addWidget(LabelWarning);
     top->addWidget(LabelShutdownDescription);
@@ -68,6 +70,11 @@ TFormShutdown::TFormShutdown(QWidget* parent)
     TimerShutdown->start();
     LabelShutdownDescription->setText(
         QString::fromStdString(ShutdownDescription(ApplicationTitle())));
+
+    // A long title or a large desktop font must not cut the lines short.
+    layout->activate();
+    FitLabelText(LabelShutdownDescription);
+    FitButtonText(ButtonCancel);
 }
 
 bool TFormShutdown::Execute(QWidget* owner) {

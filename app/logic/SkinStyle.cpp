@@ -161,6 +161,8 @@ std::string SkinStyleSheet(const TSkin& s) {
                                     c(s.AccentText) + "; border-color: " + c(s.Accent) + "; ");
     // The format buttons have a fixed size of their own.
     rule("QPushButton[formatButton=\"true\"]", " padding: 0px; ");
+    // The small windows' buttons keep the size they were designed with.
+    rule("QPushButton[fixedSize=\"true\"]", " padding: 0px 3px; ");
     rule("QTabWidget::pane",
          " border: 1px solid " + c(s.Border) + "; background-color: " + c(s.Window) + "; ");
     rule("QTabBar::tab", " background-color: " + tabIdle + "; color: " + c(s.WindowText) +

@@ -58,8 +58,12 @@ TEST_F(LogWindow, ShowsTheLogWithItsSizesAndCentredButtons) {
     EXPECT_EQ(form.ButtonDelete->text(), "&Delete Log");
     EXPECT_EQ(form.ButtonSave->text(), "&Save Log...");
     EXPECT_TRUE(form.ButtonOK->isDefault());
-    for (const QPushButton* b : {form.ButtonOK, form.ButtonDelete, form.ButtonSave})
+    for (const QPushButton* b : {form.ButtonOK, form.ButtonDelete, form.ButtonSave}) {
         EXPECT_EQ(b->size(), QSize(75, 25)) << b->objectName().toStdString();
+        // The caption is not cut short.
+        EXPECT_LE(b->fontMetrics().horizontalAdvance(b->text().remove('&')), b->width() - 4)
+            << b->objectName().toStdString();
+    }
 
     // W / 2 - G / 2 with the group 241 wide, then 8-pixel gaps, at every size.
     const struct {

@@ -53,6 +53,11 @@ TEST_F(ShutdownWindow, ShowsItsTextsAndStartsCounting) {
     EXPECT_EQ(form.LabelShutdownDescription->text(),
               "If you don't press cancel now, \nDrumlo Audio Converter will\nshutdown the "
               "computer.");
+    // Every line of the description fits into the window's width.
+    for (const QString& line : form.LabelShutdownDescription->text().split('\n'))
+        EXPECT_LE(form.LabelShutdownDescription->fontMetrics().horizontalAdvance(line),
+                  form.LabelShutdownDescription->width())
+            << line.toStdString();
     EXPECT_EQ(TimeOut(form), "Time left: 30");
     EXPECT_EQ(form.ButtonCancel->text(), "&Cancel");
     EXPECT_EQ(form.ButtonCancel->size(), QSize(75, 25));
