@@ -7,6 +7,8 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -105,21 +107,27 @@ TEST_F(HelpCommands, AltF4IsTheExitCommand) {
     EXPECT_EQ(exits, 1);
 }
 
-TEST_F(HelpCommands, TheSkinsCloseButtonClosesOnEveryStepWithoutAQuestion) {
-    for (int page = 0; page < 4; ++page) {
-        SCOPED_TRACE(page);
-        Services.Messages.clear();
-        const auto form = Open();
-        form->PageControlMain->setCurrentIndex(page);
-        form->ApplyPageTexts();
-        Vars.OutputFormat = static_cast<uint8_t>(page + 2);
-        form->TitleBar()->CloseButton()->click();
-        EXPECT_FALSE(form->isVisible());
-        EXPECT_TRUE(Services.Messages.empty());
-        // Closed the way every close goes: the settings were saved.
-        EXPECT_EQ(TIniFile(Vars.DataFolder + SettingsFileName)
-                      .ReadInteger(SystemSection, "OutputFormat", -1),
-                  page + 2);
+TEST_F(HelpCommands, TheSkinsCloseButtonAndTheWindowManagerCloseOnEveryStepWithoutAQuestion) {
+    const std::pair<const char*, std::function<void(TFormMain&)>> closers[] = {
+        {"skin", [](TFormMain& form) { form.TitleBar()->CloseButton()->click(); }},
+        {"window manager", [](TFormMain& form) { form.windowHandle()->close(); }},
+    };
+    for (const auto& [name, closeIt] : closers) {
+        for (int page = 0; page < 4; ++page) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(page));
+            Services.Messages.clear();
+            const auto form = Open();
+            form->PageControlMain->setCurrentIndex(page);
+            form->ApplyPageTexts();
+            Vars.OutputFormat = static_cast<uint8_t>(page + 2);
+            closeIt(*form);
+            EXPECT_FALSE(form->isVisible());
+            EXPECT_TRUE(Services.Messages.empty());
+            // Closed the way every close goes: the settings were saved.
+            EXPECT_EQ(TIniFile(Vars.DataFolder + SettingsFileName)
+                          .ReadInteger(SystemSection, "OutputFormat", -1),
+                      page + 2);
+        }
     }
 }
 
