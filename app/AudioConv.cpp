@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QIcon>
 #include <QStyleFactory>
+#include <iostream>
 
 #include "AboutForm.h"
+#include "AppCommandLine.h"
 #include "Brands.h"
 #include "LogForm.h"
 #include "Main.h"
@@ -18,6 +20,9 @@
 #include "globals.h"
 
 int main(int argc, char* argv[]) {
+    // --help and --version are answered before the toolkit looks for a display.
+    if (const int answered = AnswerAppCommandLine(argc, argv, std::cout); answered >= 0)
+        return answered;
     QApplication application(argc, argv);
     TGlobalVars globalVars;
     GlobalVars = &globalVars;

@@ -14,6 +14,7 @@ PACKAGES=(
   libcli11-dev
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
   xvfb xauth
+  dpkg-dev desktop-file-utils appstream shared-mime-info groff-base
 )
 
 missing=()

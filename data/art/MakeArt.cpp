@@ -1,7 +1,8 @@
 // Draws the pictures and writes the sounds that ship with the program: the brand icons, the
 // audio picture, the drop-down arrow and the About picture (compiled into the program), the
-// splash picture and the done and fail sounds (installed beside it). Run by the build target
-// `art`, which writes them into the source tree; the results are committed.
+// splash picture and the done and fail sounds (installed beside it), and the desktop's icons
+// (installed into the icon theme). Run by the build target `art`, which writes them into the
+// source tree; the results are committed.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -38,31 +39,95 @@ void DrawWaveform(QPainter& p, const QRectF& area, int bars, const QColor& colou
     }
 }
 
-QImage BrandIcon(const QColor& light, const QColor& dark) {
-    const int size = 128;
+// The brand icon's geometry on its 128-unit grid, shared by the pictures and the scalable icon.
+constexpr double IconGrid = 128;
+const QRectF IconTile(4, 4, IconGrid - 8, IconGrid - 8);
+constexpr double IconCorner = 28;
+const QRectF IconWaveArea(22, 30, IconGrid - 44, IconGrid - 60);
+const QColor IconWaveColour(255, 255, 255, 235);
+
+// Fewer, wider bars where the picture is small, so that they stay apart.
+int IconBars(int size) {
+    return size < 32 ? 5 : 7;
+}
+
+QImage BrandIcon(const QColor& light, const QColor& dark, int size = 128) {
     QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
-    const QRectF tile(4, 4, size - 8, size - 8);
-    QLinearGradient fill(tile.topLeft(), tile.bottomLeft());
+    p.scale(size / IconGrid, size / IconGrid);
+    QLinearGradient fill(IconTile.topLeft(), IconTile.bottomLeft());
     fill.setColorAt(0, light);
     fill.setColorAt(1, dark);
     p.setPen(Qt::NoPen);
     p.setBrush(fill);
-    p.drawRoundedRect(tile, 28, 28);
+    p.drawRoundedRect(IconTile, IconCorner, IconCorner);
     // A soft highlight over the upper half.
     QPainterPath clip;
-    clip.addRoundedRect(tile, 28, 28);
+    clip.addRoundedRect(IconTile, IconCorner, IconCorner);
     p.setClipPath(clip);
-    QLinearGradient gloss(tile.topLeft(), QPointF(tile.left(), tile.center().y()));
+    QLinearGradient gloss(IconTile.topLeft(), QPointF(IconTile.left(), IconTile.center().y()));
     gloss.setColorAt(0, QColor(255, 255, 255, 70));
     gloss.setColorAt(1, QColor(255, 255, 255, 0));
     p.setBrush(gloss);
-    p.drawRect(QRectF(tile.left(), tile.top(), tile.width(), tile.height() / 2));
+    p.drawRect(QRectF(IconTile.left(), IconTile.top(), IconTile.width(), IconTile.height() / 2));
     p.setClipping(false);
-    DrawWaveform(p, QRectF(22, 30, size - 44, size - 60), 7, QColor(255, 255, 255, 235));
+    DrawWaveform(p, IconWaveArea, IconBars(size), IconWaveColour);
     return image;
+}
+
+QString SvgColour(const QColor& colour) {
+    return colour.name(QColor::HexRgb);
+}
+
+// The brand icon as SVG, the same drawing as BrandIcon on its 128-unit grid.
+QByteArray BrandIconSvg(const QColor& light, const QColor& dark) {
+    const QRectF& t = IconTile;
+    QString svg = QString("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                          "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"128\" "
+                          "height=\"128\" viewBox=\"0 0 128 128\">\n"
+                          "  <defs>\n"
+                          "    <linearGradient id=\"fill\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">\n"
+                          "      <stop offset=\"0\" stop-color=\"%1\"/>\n"
+                          "      <stop offset=\"1\" stop-color=\"%2\"/>\n"
+                          "    </linearGradient>\n"
+                          "    <linearGradient id=\"gloss\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">\n"
+                          "      <stop offset=\"0\" stop-color=\"#ffffff\" stop-opacity=\"%3\"/>\n"
+                          "      <stop offset=\"1\" stop-color=\"#ffffff\" stop-opacity=\"0\"/>\n"
+                          "    </linearGradient>\n"
+                          "    <clipPath id=\"tile\">\n"
+                          "      <rect x=\"%4\" y=\"%5\" width=\"%6\" height=\"%7\" rx=\"%8\"/>\n"
+                          "    </clipPath>\n"
+                          "  </defs>\n"
+                          "  <rect x=\"%4\" y=\"%5\" width=\"%6\" height=\"%7\" rx=\"%8\" "
+                          "fill=\"url(#fill)\"/>\n"
+                          "  <rect x=\"%4\" y=\"%5\" width=\"%6\" height=\"%9\" "
+                          "fill=\"url(#gloss)\" clip-path=\"url(#tile)\"/>\n")
+                      .arg(SvgColour(light), SvgColour(dark), QString::number(70 / 255.0, 'f', 3))
+                      .arg(t.left())
+                      .arg(t.top())
+                      .arg(t.width())
+                      .arg(t.height())
+                      .arg(IconCorner)
+                      .arg(t.height() / 2);
+    const int bars = IconBars(128);
+    const QRectF& area = IconWaveArea;
+    const double slot = area.width() / bars;
+    const double barWidth = slot * 0.56;
+    svg += QString("  <g fill=\"#ffffff\" fill-opacity=\"%1\">\n")
+               .arg(QString::number(IconWaveColour.alpha() / 255.0, 'f', 3));
+    for (int i = 0; i < bars; ++i) {
+        const double h = area.height() * WaveBars[i % std::size(WaveBars)];
+        svg += QString("    <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\"/>\n")
+                   .arg(area.left() + i * slot + (slot - barWidth) / 2, 0, 'f', 3)
+                   .arg(area.center().y() - h / 2, 0, 'f', 3)
+                   .arg(barWidth, 0, 'f', 3)
+                   .arg(h, 0, 'f', 3)
+                   .arg(barWidth / 2, 0, 'f', 3);
+    }
+    svg += "  </g>\n</svg>\n";
+    return svg.toUtf8();
 }
 
 QImage AudioPicture() {
@@ -256,6 +321,14 @@ bool WriteWav(const QString& path, const std::vector<int16_t>& samples) {
     return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
 }
 
+bool SaveBytes(const QByteArray& bytes, const QString& path) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    const bool ok = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
 bool Save(const QImage& image, const QString& path) {
     QDir().mkpath(QFileInfo(path).path());
     const bool ok = image.save(path, "PNG", 9);
@@ -289,6 +362,16 @@ int main(int argc, char* argv[]) {
     ok &= Save(DropDownArrow(), root + "app/window/images/arrow-down.png");
     ok &= Save(SplashPicture(), root + "data/splash.png");
     ok &= Save(AboutPicture(), root + "windows/images/about.png");
+
+    // The desktop's icon is the icon of the brand that ships (the first), in the sizes of the
+    // icon theme and as a scalable picture.
+    const auto& shipped = icons[0];
+    const QString themeFolder = root + "data/desktop/icons/hicolor/";
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        ok &= Save(BrandIcon(shipped.Light, shipped.Dark, size),
+                   themeFolder + QString("%1x%1/apps/org.example.audioconv.png").arg(size));
+    ok &= SaveBytes(BrandIconSvg(shipped.Light, shipped.Dark),
+                    themeFolder + "scalable/apps/org.example.audioconv.svg");
 
     QDir().mkpath(root + "data/sounds");
     // Done: a rising major triad. Fail: two falling low notes.
