@@ -1,8 +1,9 @@
 # Two entry points: `make run` and `make test`. Both install what is missing first.
+# `make package` builds the Debian package.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup configure build run test clean format
+.PHONY: all setup configure build run test package clean format
 
 all: build
 
@@ -22,6 +23,10 @@ run: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The Debian package: $(BUILD_DIR)/audioconv_<version>_amd64.deb.
+package: build
+	@cmake --build $(BUILD_DIR) --target package
 
 bench: build ; @$(BUILD_DIR)/bin/audioconv-bench $(BENCH_ARGS)
 

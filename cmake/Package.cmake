@@ -13,11 +13,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tavrel Software")
 set(CPACK_PACKAGE_CONTACT "Tavrel Software <support@tavrel.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "batch audio converter for the desktop")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Collect audio and video files in a list, pick one of eight output formats (WAV, MP3, WMA, "
-    "OGG, AAC, M4A, FLAC, MP2) and a preset, choose an output folder and convert the whole list "
-    "in one run. audioconv-cli converts files and folders the same way without a window.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Collect audio and video files in a list, pick one of eight output formats\n"
+    "(WAV, MP3, WMA, OGG, AAC, M4A, FLAC, MP2) and a preset, choose an output folder\n"
+    "and convert the whole list in one run. audioconv-cli converts files and\n"
+    "folders the same way without a window.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
