@@ -15,7 +15,7 @@ fail() {
 mkdir -p "$build/test-tmp"
 root=$(mktemp -d "$build/test-tmp/install-tree.XXXXXX")
 trap 'rm -rf "$root"' EXIT
-DESTDIR="$root/dest" cmake --install "$build" --prefix /usr >"$root/install.log" 2>&1 ||
+DESTDIR="$root/dest" "${CMAKE_COMMAND:-cmake}" --install "$build" --prefix /usr >"$root/install.log" 2>&1 ||
     { cat "$root/install.log" >&2; fail "cmake --install failed"; }
 dest=$root/dest
 
