@@ -253,7 +253,9 @@ bool TFFDecoder::LoadFile(const std::string& fileName, const std::string& format
     }
     HoldOwnedContext(ctx);
 
-    if (ff::avformat_find_stream_info(ctx, nullptr) < 0) {
+    // Success with an audio stream of no channels, rate or format (a text file named like a
+    // FLAC file) is no readable source either.
+    if (ff::avformat_find_stream_info(ctx, nullptr) < 0 || !AudioParametersUsable(ctx)) {
         lastErrMsg_ = fileName + ": could not find codec parameters";
         CloseFile();
         return false;

@@ -1,12 +1,17 @@
 // The encoder component: libraries, the task queue, the run state and the relays.
 #include "FFEncode.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 
 #include "FFLoad.h"
 #include "TextUtils.h"
+#include "binding/AVFormatStubs.h"
 #include "log/FFLog.h"
+#include "utils/FFUtils.h"
 
 TCustomEncoder::TCustomEncoder()
     : decoder_(std::make_unique<TFFDecoder>()),
@@ -23,6 +28,7 @@ TCustomEncoder::~TCustomEncoder() {
     OnPreviewBitmap.Clear();
     OnProgress.Clear();
     OnTerminate.Clear();
+    taskEndHook_.Clear();
     tasks_.Clear();
     decoder_.reset();
     delivery_.reset();
@@ -104,6 +110,9 @@ int TCustomEncoder::AddTaskWith(const std::string& fileName, const TInputOptions
         SetLastErrMsg("Media libraries not loaded.");
         return -1;
     }
+    const bool deferred = openOnStart_;
+    if (deferred && !CheckDeferredInput(fileName))
+        return -1;
     auto task = std::make_unique<TFFmpeg>(this, TaskCapacity);
     task->RaiseOptionErrors = RaiseOptionErrors.load();
     try {
@@ -118,21 +127,35 @@ int TCustomEncoder::AddTaskWith(const std::string& fileName, const TInputOptions
             if (TCustomEncoder* owner = t->Owner())
                 owner->BeforeFindStreamInfoRelay(sender, context);
         };
-        const int input = task->InputCount();
+        std::optional<TInputOptions> copy;
         if (options != nullptr) {
-            TInputOptions copy = *options;
-            if (copy.FileName.empty())
-                copy.FileName = fileName;
-            task->InputOptions[static_cast<size_t>(input)] = copy;
-            task->ApplyInputOptions(copy);
+            copy = *options;
+            if (copy->FileName.empty())
+                copy->FileName = fileName;
         }
-        task->IOTimeout = TaskIOTimeout;
-        if (!task->OpenInputFile(fileName)) {
-            SetLastErrMsg(task->LastError);
-            return -1;
+        if (deferred) {
+            task->InputOptions.push_back(copy);
+            task->DeferredInputs.push_back({fileName, std::move(copy)});
+            task->ReleaseWaitingState();
+            task->OnOpenFiles = [t](TCustomFFmpeg&) {
+                if (TCustomEncoder* owner = t->Owner())
+                    owner->OpenDeferredFiles(*t);
+            };
+        } else {
+            const int input = task->InputCount();
+            task->InputOptions.resize(static_cast<size_t>(input) + 1);
+            if (copy) {
+                task->InputOptions[static_cast<size_t>(input)] = copy;
+                task->ApplyInputOptions(*copy);
+            }
+            task->IOTimeout = TaskIOTimeout;
+            if (!task->OpenInputFile(fileName)) {
+                SetLastErrMsg(task->LastError);
+                return -1;
+            }
+            if (TFFDecoder* decoder = task->GetDecoder(input))
+                decoder->SetFormatContext(task->InputContainer(input));
         }
-        if (TFFDecoder* decoder = task->GetDecoder(input))
-            decoder->SetFormatContext(task->InputContainer(input));
         task->OnProgress = [t](TCustomFFmpeg* sender, int fileIndex, int64_t totalDuration,
                                int64_t currentDuration, int64_t currentSize, float bitRate,
                                float quality, int fps, int frameNumber) {
@@ -148,6 +171,90 @@ int TCustomEncoder::AddTaskWith(const std::string& fileName, const TInputOptions
     } catch (const std::exception& e) {
         SetLastErrMsg(e.what());
         return -1;
+    }
+}
+
+// Only what needs no open file: a local file that cannot be read fails as its open would.
+bool TCustomEncoder::CheckDeferredInput(const std::string& fileName) {
+    if (fileName.find("://") != std::string::npos)
+        return true;
+    if (access(fileName.c_str(), R_OK) != 0) {
+        SetLastErrMsg(FormatErrorMessage(fileName, AVERROR(errno)));
+        return false;
+    }
+    return true;
+}
+
+// The output's format must be known and its folder writable; the file itself is created when
+// the task starts.
+bool TCustomEncoder::CheckDeferredOutput(const std::string& fileName,
+                                         const TOutputOptions* options) {
+    const std::string forced = options != nullptr ? options->ForceFormat : std::string();
+    if (forced.empty() && ff::av_guess_format(nullptr, fileName.c_str(), nullptr) == nullptr) {
+        SetLastErrMsg(
+            FormatText("Unable to find a suitable output format for '%s'", fileName.c_str()));
+        return false;
+    }
+    if (!forced.empty() && ff::av_guess_format(forced.c_str(), nullptr, nullptr) == nullptr) {
+        SetLastErrMsg(FormatText("Requested output format '%s' is not a suitable output format",
+                                 forced.c_str()));
+        return false;
+    }
+    if (fileName.find("://") != std::string::npos)
+        return true;
+    const size_t slash = fileName.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : fileName.substr(0, slash + 1);
+    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        SetLastErrMsg(FormatErrorMessage(fileName, AVERROR(errno)));
+        return false;
+    }
+    return true;
+}
+
+// On the task's worker: the inputs in order, then the outputs, as AddTask and SetOutputFile
+// would have opened them; the first failure raises its message.
+void TCustomEncoder::OpenDeferredFiles(TFFmpeg& task) {
+    task.PrepareOpening();
+    task.IOTimeout = TaskIOTimeout;
+    auto inputs = std::move(task.DeferredInputs);
+    auto outputs = std::move(task.DeferredOutputs);
+    task.DeferredInputs.clear();
+    task.DeferredOutputs.clear();
+    for (const auto& input : inputs) {
+        if (input.Options)
+            task.ApplyInputOptions(*input.Options);
+        if (!task.OpenInputFile(input.FileName))
+            throw FFmpegException(task.LastError);
+    }
+    for (auto& output : outputs) {
+        const size_t slot = static_cast<size_t>(task.OutputCount());
+        task.OutputOptions.resize(std::max(task.OutputOptions.size(), slot + 1));
+        OpenOutputOf(task, slot, output.FileName, output.Options ? &*output.Options : nullptr);
+        if (task.OutputCount() <= static_cast<int>(slot))
+            throw FFmpegException(task.LastError);
+    }
+}
+
+// Applies the record (or the pending options) and creates the output in `slot`; on failure
+// LastError holds the reason and the slot's record is dropped.
+void TCustomEncoder::OpenOutputOf(TFFmpeg& task, size_t slot, const std::string& fileName,
+                                  const TOutputOptions* options) {
+    task.LastError.clear();
+    int result = -1;
+    if (options != nullptr) {
+        task.OutputOptions[slot] = *options;
+        result =
+            task.ApplyOutputOptions(fileName, *options, [this, &task](const TOutputOptions& o) {
+                WireHookRelays(task, o);
+            });
+    } else {
+        task.OutputOptions[slot].reset();
+        result = task.CreateOutputFile(fileName, false);
+    }
+    if (result < 0) {
+        if (task.LastError.empty())
+            task.LastError = "Cannot create the output " + fileName;
+        task.OutputOptions[slot].reset();
     }
 }
 
@@ -174,38 +281,41 @@ void TCustomEncoder::WireHookRelays(TFFmpeg& task, const TOutputOptions& options
 }
 
 // With a record the task applies it and creates the output (then its extra streams and the
-// join); without one the output gets the pending options only.
+// join); without one the output gets the pending options only. A task that opens on start
+// keeps the output for then.
 bool TCustomEncoder::SetOutputFileWith(int index, const std::string& fileName,
                                        const TOutputOptions* options) {
     CheckNotWorking("SetOutputFile");
     TFFmpeg* task = tasks_.Get(index);
     if (task == nullptr)
         throw std::out_of_range(FormatText("List index out of bounds (%d)", index));
-    if (task->OutputCount() >= task->Capacity) {
+    const bool deferred = task->OnOpenFiles != nullptr;
+    const int outputs =
+        deferred ? static_cast<int>(task->DeferredOutputs.size()) : task->OutputCount();
+    if (outputs >= task->Capacity) {
         SetLastErrMsg(FormatText("max output files %d reached", task->Capacity));
         return false;
     }
     task->RaiseOptionErrors = RaiseOptionErrors.load();
-    const size_t slot = static_cast<size_t>(task->OutputCount());
+    std::optional<TOutputOptions> copy;
+    if (options != nullptr) {
+        copy = *options;
+        if (copy->FileName.empty())
+            copy->FileName = fileName;
+    }
+    if (deferred) {
+        if (!CheckDeferredOutput(fileName, options))
+            return false;
+        task->DeferredOutputs.push_back({fileName, std::move(copy)});
+        return true;
+    }
+    const size_t slot = static_cast<size_t>(outputs);
+    task->OutputOptions.resize(std::max(task->OutputOptions.size(), slot + 1));
     try {
         task->IOTimeout = TaskIOTimeout;
-        int result = -1;
-        if (options != nullptr) {
-            TOutputOptions copy = *options;
-            if (copy.FileName.empty())
-                copy.FileName = fileName;
-            task->OutputOptions[slot] = copy;
-            result =
-                task->ApplyOutputOptions(fileName, copy, [this, task](const TOutputOptions& o) {
-                    WireHookRelays(*task, o);
-                });
-        } else {
-            task->OutputOptions[slot].reset();
-            result = task->CreateOutputFile(fileName, false);
-        }
-        if (result < 0) {
+        OpenOutputOf(*task, slot, fileName, copy ? &*copy : nullptr);
+        if (task->OutputCount() <= static_cast<int>(slot)) {
             SetLastErrMsg(task->LastError);
-            task->OutputOptions[slot].reset();
             return false;
         }
         return true;
@@ -308,22 +418,36 @@ void TCustomEncoder::DeliverTermination(const TTerminateInfo& info) {
 }
 
 // In threaded mode (and outside a run) the delivery thread takes a copy of the record; in a
-// run on the caller's thread the event is called here.
+// run on the caller's thread the event is called here. The task-end hook runs first, outside
+// the lock.
 void TCustomEncoder::TaskTerminated(TCustomFFmpeg* task) {
-    auto guard = LockTermination();
     if (task == nullptr) {
+        auto guard = LockTermination();
         AllTasksDone();
         return;
     }
-    // A task ends once; a second report of the same end changes nothing.
-    if (std::find(terminatedTasks_.begin(), terminatedTasks_.end(), task) != terminatedTasks_.end())
-        return;
-    terminatedTasks_.push_back(task);
+    {
+        auto guard = LockTermination();
+        // A task ends once; a second report of the same end changes nothing.
+        if (std::find(terminatedTasks_.begin(), terminatedTasks_.end(), task) !=
+            terminatedTasks_.end())
+            return;
+        terminatedTasks_.push_back(task);
+    }
+    TTerminateInfo info;
+    info.TaskIndex = tasks_.IndexOf(task);
+    info.Finished = task->Finished;
+    info.Exception = task->ErrorOccurred;
+    info.ExceptionMsg = task->ErrorMessage;
+    info.OutputDuration = task->OutputDuration;
+    try {
+        taskEndHook_.Call(info);
+    } catch (const std::exception& e) {
+        FFLogger()->Log(this, llError, e.what());
+    }
+    auto guard = LockTermination();
     if (OnTerminate.Assigned()) {
-        terminateInfo_.TaskIndex = tasks_.IndexOf(task);
-        terminateInfo_.Finished = task->Finished;
-        terminateInfo_.Exception = task->ErrorOccurred;
-        terminateInfo_.ExceptionMsg = task->ErrorMessage;
+        terminateInfo_ = info;
         if (Threaded || !working_)
             delivery_->Push(terminateInfo_);
         else
@@ -338,12 +462,32 @@ void TCustomEncoder::TaskTerminated(TCustomFFmpeg* task) {
     }
 }
 
+void TCustomEncoder::SetOpenOnStart(bool on) {
+    CheckNotWorking("SetOpenOnStart");
+    openOnStart_ = on;
+}
+
+void TCustomEncoder::SetTaskEndHook(const void* owner, std::function<void(TTerminateInfo&)> hook) {
+    std::lock_guard guard(taskEndMutex_);
+    taskEndOwner_ = owner;
+    taskEndHook_.Assign(std::move(hook));
+}
+
+void TCustomEncoder::ClearTaskEndHook(const void* owner) {
+    std::lock_guard guard(taskEndMutex_);
+    if (taskEndOwner_ != owner)
+        return;
+    taskEndOwner_ = nullptr;
+    taskEndHook_.Clear();
+}
+
 // The final delivery is queued behind every per-task one. The run counts as finished before
 // it is handed over, so that its handler may clear the tasks.
 void TCustomEncoder::AllTasksDone() {
     auto guard = LockTermination();
     if (OnTerminate.Assigned()) {
-        terminateInfo_ = TTerminateInfo{-1, true, false, std::string()};
+        terminateInfo_ = TTerminateInfo();
+        terminateInfo_.Finished = true;
         if (Threaded || !working_) {
             allFinished_ = true;
             delivery_->Push(terminateInfo_);

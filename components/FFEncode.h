@@ -67,6 +67,8 @@ struct TTerminateInfo {
     bool Finished = false;  // the run ended without a stop
     bool Exception = false; // the task failed
     std::string ExceptionMsg;
+    int64_t OutputDuration = 0; // microseconds of output the task wrote
+    std::string Warning;        // what the task-end hook found worth saying; empty when nothing
 };
 
 // One picture handed to a video hook. Update and StopHook are written back to the task.
@@ -147,9 +149,28 @@ public:
     // The prober of an input slot, created on first use (null for a slot out of range).
     TFFDecoder* GetDecoder(int inputIndex);
 
-    // The descriptions given for each input and output slot, kept as given.
+    // The descriptions given for each input and output slot, kept as given (sized to the
+    // slots in use).
     std::vector<std::optional<TInputOptions>> InputOptions;
     std::vector<std::optional<TOutputOptions>> OutputOptions;
+
+    // A file of a task whose files are opened when it starts: its name and the description
+    // it was given (none: the pending options only).
+    template <typename TOptions> struct TDeferredFile {
+        std::string FileName;
+        std::optional<TOptions> Options;
+    };
+    // The files waiting to be opened when the task starts, in the order given.
+    std::vector<TDeferredFile<TInputOptions>> DeferredInputs;
+    std::vector<TDeferredFile<TOutputOptions>> DeferredOutputs;
+
+    // Frees the library option holders of a task that waits to be opened; PrepareOpening
+    // makes them again on the thread that opens the files.
+    void ReleaseWaitingState() { ReleaseOptionState(); }
+    void PrepareOpening() {
+        if (!OptionContext)
+            InitOptionContext();
+    }
 
 private:
     friend class TCustomEncoder;
@@ -230,6 +251,26 @@ public:
     bool LoadAVLib(const std::string& folder);
 
     TFFDecoder& Decoder() { return *decoder_; }
+
+    // ---- opening on start
+    // Off (the default): AddTask opens the input and SetOutputFile creates the output at once.
+    // On: they check only what can be checked without opening anything (the input can be
+    // read, the output's folder can be written, its format is known) and keep the
+    // descriptions; the task opens its files on its worker when it starts and releases them
+    // when it ends, so that a waiting task holds no file, codec or container. A file that
+    // cannot be opened then ends the task with Exception set and the message AddTask or
+    // SetOutputFile would have left in LastErrMsg. Changed only while not working.
+    bool OpenOnStart() const { return openOnStart_.load(); }
+    void SetOpenOnStart(bool on);
+
+    // ---- the task-end hook
+    // Called on the thread that ends a task, before OnTerminate is delivered and outside the
+    // component's locks, with the record OnTerminate will receive; the hook may change it
+    // (its Warning, or Exception and ExceptionMsg). One hook at a time; `owner` names who
+    // set it, and ClearTaskEndHook(owner) removes it only while that owner's is in place.
+    // Once ClearTaskEndHook returns the old hook is not running and is never called again.
+    void SetTaskEndHook(const void* owner, std::function<void(TTerminateInfo&)> hook);
+    void ClearTaskEndHook(const void* owner);
 
     // ---- the task queue (main thread)
 
@@ -321,6 +362,13 @@ private:
     // Runs `call` on the main thread when TriggerEventInMainThread is set, else here.
     void Trigger(const std::function<void()>& call) const;
     void DeliverTermination(const TTerminateInfo& info);
+    // Checks a file given to a task that opens on start; false with LastErrMsg set.
+    bool CheckDeferredInput(const std::string& fileName);
+    bool CheckDeferredOutput(const std::string& fileName, const TOutputOptions* options);
+    // Opens the deferred files of a task on its worker (TCustomFFmpeg::OnOpenFiles).
+    void OpenDeferredFiles(TFFmpeg& task);
+    void OpenOutputOf(TFFmpeg& task, size_t slot, const std::string& fileName,
+                      const TOutputOptions* options);
     std::unique_lock<std::recursive_mutex> LockTermination() const;
 
     static constexpr int TaskCapacity = 20;     // inputs and outputs per task
@@ -335,6 +383,12 @@ private:
     std::atomic<int> progressInterval_{500};
     std::atomic<TThreadPriority> threadPriority_{tpNormal};
     std::atomic<bool> triggerEventInMainThread_{true};
+    std::atomic<bool> openOnStart_{false};
+
+    // The task-end hook and who set it (the owner under taskEndMutex_).
+    TEvent<TTerminateInfo&> taskEndHook_;
+    std::mutex taskEndMutex_;
+    const void* taskEndOwner_ = nullptr;
 
     // The records handed to the events, each guarded by its relay's lock.
     TProgressInfo progressInfo_;

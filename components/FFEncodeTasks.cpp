@@ -6,9 +6,7 @@
 // ---- TFFmpeg
 
 TFFmpeg::TFFmpeg(TCustomEncoder* owner, int capacity)
-    : TCustomFFmpeg(capacity), InputOptions(static_cast<size_t>(capacity)),
-      OutputOptions(static_cast<size_t>(capacity)), owner_(owner),
-      decoders_(static_cast<size_t>(capacity)) {}
+    : TCustomFFmpeg(capacity), owner_(owner), decoders_(static_cast<size_t>(capacity)) {}
 
 // The slots stay assigned (a worker may be inside one of them); without the owner link they
 // forward nothing. The engine's destructor then stops the task and waits for its threads.
@@ -17,6 +15,8 @@ TFFmpeg::~TFFmpeg() {
     decoders_.clear();
     InputOptions.clear();
     OutputOptions.clear();
+    DeferredInputs.clear();
+    DeferredOutputs.clear();
 }
 
 TFFDecoder* TFFmpeg::GetDecoder(int inputIndex) {

@@ -27,6 +27,7 @@ struct EngineInputFile {
     std::vector<double> TsScales;
     std::vector<TCodecContextPtr> Decoders;
     TInputOptions Options; // the description the input was opened with, kept as given
+    std::string FileName;  // the name it was opened by
 };
 
 // Run state of one input file.

@@ -233,8 +233,16 @@ public:
     uint8_t PreviewFlags = 0;          // 1 preview window, 2 bitmap event
     bool PreviewFlagsChanged = false;
 
+    // Microseconds of output the run wrote (its last report's time); 0 before any output.
+    std::atomic<int64_t> OutputDuration{0};
+
     // Called with the task as sender on the thread that ends the task.
     TTaskNotifyEvent OnTerminate;
+    // Set by an owner that opens the task's files only when it runs: called first on the
+    // thread that runs the task, it opens the inputs and creates the outputs, raising
+    // FFmpegException with the reason when one cannot be opened (the run then ends failed,
+    // without a transcode). With it set, Start does not ask for files beforehand.
+    std::function<void(TCustomFFmpeg& task)> OnOpenFiles;
     std::function<void(TCustomFFmpeg* Sender, AVFormatContext* AContext)> OnBeforeFindStreamInfo;
 
 protected:

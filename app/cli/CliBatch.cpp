@@ -21,6 +21,28 @@ namespace fs = std::filesystem;
 
 volatile std::sig_atomic_t CliInterrupted = 0;
 
+namespace {
+
+void OnStopSignal(int signal) {
+    if (CliInterrupted == 0)
+        CliInterrupted = signal;
+}
+
+} // namespace
+
+void InstallStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+int StopExitStatus(int signal) {
+    return signal == SIGINT ? ExitInterrupted : ExitTerminated;
+}
+
 // ---- main loop
 
 TCliMainLoop::TCliMainLoop() {
@@ -119,7 +141,10 @@ int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisp
             status = ExitSomeFailed;
             continue;
         }
-        const TSourceRowTexts row = SourceRowTexts(ReadSourceFacts(prober));
+        const TSourceFacts facts = ReadSourceFacts(prober);
+        TSourceRowTexts row = SourceRowTexts(facts);
+        // The list's own column counts bytes as "M"; a reader wants the size itself.
+        row.FileSize = "File size: " + ReadableFileSize(facts.FileSize);
         prober.CloseFile();
         std::printf("%s%s\n", first ? "" : "\n", path.c_str());
         for (const std::string* text :
@@ -233,6 +258,8 @@ private:
             ++succeeded_;
             run.Succeeded = true;
             display_.Line("Converted: " + job.SourcePath + " -> " + job.OutputPath);
+            if (!info.Warning.empty())
+                display_.Error("Warning: " + info.Warning);
         } else {
             ++failed_;
             display_.Error("Cancelled: " + job.SourcePath);
@@ -282,25 +309,6 @@ private:
     double elapsedDays_ = 0;
 };
 
-// Stops the batch on the first interrupt; a second one ends the program.
-class TInterruptGuard {
-public:
-    TInterruptGuard() {
-        CliInterrupted = 0;
-        struct sigaction action {};
-        action.sa_handler = [](int) { CliInterrupted = 1; };
-        action.sa_flags = SA_RESETHAND;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &old_);
-    }
-    ~TInterruptGuard() { sigaction(SIGINT, &old_, nullptr); }
-    TInterruptGuard(const TInterruptGuard&) = delete;
-    TInterruptGuard& operator=(const TInterruptGuard&) = delete;
-
-private:
-    struct sigaction old_ {};
-};
-
 } // namespace
 
 int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& display,
@@ -313,6 +321,8 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
     TJobSettings settings;
     settings.OutputFormat = options.Format;
     settings.PresetIndex = options.Preset;
+    // A conversion that did not succeed leaves no partial file behind.
+    settings.KeepStoppedOutputs = false;
     std::error_code ec;
     settings.OutputFileDir =
         options.OutputDir.empty() ? fs::current_path(ec).string() : options.OutputDir;
@@ -327,6 +337,11 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
     });
     int failed = static_cast<int>(problems.size());
     for (const std::string& source : sources) {
+        if (*stopRequest) {
+            display.Error("Cancelled: " + source);
+            ++failed;
+            continue;
+        }
         if (!queue.QueueSource(source)) {
             display.Error("Failed: " + source + ": " + queue.LastError());
             ++failed;
@@ -338,15 +353,7 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         const int parallel =
             options.Jobs > 0 ? options.Jobs
                              : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-        TInterruptGuard interrupts;
         run.Run(parallel);
-    }
-    // A conversion that did not succeed leaves no partial file behind. The name was free
-    // when the job was built, so the file is this run's own.
-    for (size_t i = 0; i < queue.Jobs().size(); ++i) {
-        const std::string& output = queue.Jobs()[i].OutputPath;
-        if (!run.Succeeded(i) && fs::is_regular_file(fs::symlink_status(output, ec)))
-            fs::remove(output, ec);
     }
 
     const int total = static_cast<int>(sources.size() + problems.size());

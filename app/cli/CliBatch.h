@@ -54,12 +54,23 @@ int RunList(std::FILE* out);
 // Prints the facts of each file; ExitSomeFailed when a file could not be read.
 int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display);
 
-// Set by the interrupt signal: the running conversions are stopped and the batch ends.
+// The first stop signal received (SIGINT, SIGTERM or SIGHUP), 0 before any: the batch is
+// built no further, the running conversions are stopped and the batch ends.
 extern volatile std::sig_atomic_t CliInterrupted;
 
+// Handles SIGINT, SIGTERM and SIGHUP for the rest of the program by setting CliInterrupted.
+// A later signal changes nothing (the handler stays in place, so it cannot end the program
+// in the middle of its clean-up).
+void InstallStopSignals();
+
+// The exit status after the stop signal `signal`: 130 for SIGINT, 143 for SIGTERM and SIGHUP.
+int StopExitStatus(int signal);
+
 // Converts the batch. The encoder has its libraries loaded; `loop` is the installed
-// dispatcher. Once `*stopRequest` is set the running conversions are stopped and the ones
-// not started yet are cancelled. ExitAllSucceeded when every file was converted, else
+// dispatcher. Once `*stopRequest` is set no further source is queued, the running
+// conversions are stopped and the ones not started yet are cancelled (each reported as
+// "Cancelled"). Every job writes under a temporary name, renamed into place only when it
+// succeeded. ExitAllSucceeded when every file was converted, else
 // ExitSomeFailed.
 int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& display,
                TCliMainLoop& loop, const volatile std::sig_atomic_t* stopRequest = &CliInterrupted);

@@ -17,6 +17,7 @@
 #include "log/FFLog.h"
 
 int main(int argc, char** argv) {
+    InstallStopSignals();
     TCliOptions options;
     const int parsed = ParseCliOptions(argc, argv, options, std::cout, std::cerr);
     if (parsed >= 0)
@@ -55,8 +56,10 @@ int main(int argc, char** argv) {
                           encoder.LastErrMsg());
             return ExitSomeFailed;
         }
-        return options.Mode == TCliMode::Info ? RunInfo(encoder, options.Paths, display)
-                                              : RunConvert(encoder, options, display, loop);
+        const int status = options.Mode == TCliMode::Info
+                               ? RunInfo(encoder, options.Paths, display)
+                               : RunConvert(encoder, options, display, loop);
+        return CliInterrupted != 0 ? StopExitStatus(CliInterrupted) : status;
     } catch (const std::exception& e) {
         display.Error(std::string("audioconv-cli: ") + e.what());
         return ExitSomeFailed;

@@ -27,6 +27,8 @@ struct TCliOptions {
 inline constexpr int ExitAllSucceeded = 0;
 inline constexpr int ExitSomeFailed = 1;
 inline constexpr int ExitBadUsage = 2;
+inline constexpr int ExitInterrupted = 130; // stopped by SIGINT
+inline constexpr int ExitTerminated = 143;  // stopped by SIGTERM or SIGHUP
 
 // The index of a format name ("wav" ... "mp2", any case), or -1.
 int FormatIndexOf(const std::string& name);

@@ -35,6 +35,19 @@ std::string FrameRateText(int32_t frameRateNum, int32_t frameRateDen) {
     return text;
 }
 
+std::string ReadableFileSize(int64_t bytes) {
+    if (bytes < 0)
+        return "unknown";
+    if (bytes < 1024)
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    char text[64];
+    if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024);
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024 * 1024));
+    return text;
+}
+
 TSourceRowTexts SourceRowTexts(const TSourceFacts& facts) {
     TSourceRowTexts row;
     row.Duration = "Duration: " + DurationText(facts.Duration);

@@ -28,6 +28,9 @@ std::string DurationText(int64_t durationUs);
 std::string BitRateText(int32_t bitRate);
 // Frames per second with two decimals. A zero denominator has no rate and gives "0.00".
 std::string FrameRateText(int32_t frameRateNum, int32_t frameRateDen);
+// A file size for reading: "N bytes" below a kilobyte, else "N.N KB" or "N.N MB" (1024 based);
+// "unknown" for a negative size.
+std::string ReadableFileSize(int64_t bytes);
 
 // The text cells of one source-list row (the thumbnail and the shortened name are the
 // window's own).

@@ -18,6 +18,9 @@ struct TJobSettings {
     int OutputFormat = ofMP3;
     int PresetIndex = 0;
     std::string OutputFileDir;
+    // What a job stopped by a cancel leaves: its partial output under the final name (true,
+    // the application's choice) or nothing (false, the command-line converter's).
+    bool KeepStoppedOutputs = true;
 };
 
 // The settings of the shell's state: its format, that format's preset and its folder.

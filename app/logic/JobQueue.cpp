@@ -1,19 +1,110 @@
 #include "JobQueue.h"
 
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
 #include <utility>
 
 #include "FFDecode.h"
 #include "FFEncode.h"
+#include "OutputFormats.h"
 #include "RunProgress.h"
+#include "TextUtils.h"
+#include "log/FFLog.h"
+#include "utils/FFUtils.h"
+
+// The jobs in the order of their task indexes, guarded by `mutex` (the hook reads them on a
+// worker).
+struct TJobEndState {
+    std::mutex mutex;
+    std::vector<TQueuedJob> jobs;
+    bool keepStopped = true;
+};
+
+namespace {
+
+// An output shorter than this share of its source's probed length, by more than the slack,
+// is reported: a source truncated or damaged on the way.
+constexpr double ShortOutputShare = 0.9;
+constexpr int64_t ShortOutputSlackUs = 500000;
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Renames without replacing a file that took the final name meanwhile; 0 or an errno value.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // A file system without the flag: a hard link fails as well when the name is taken.
+    if (link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    unlink(from.c_str());
+    return 0;
+}
+
+} // namespace
+
+void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info) {
+    const bool succeeded = info.Finished && !info.Exception;
+    const bool stopped = !info.Finished && !info.Exception;
+    if (!IsRegularFile(job.TemporaryPath))
+        return;
+    if (!succeeded && !(stopped && keepStopped)) {
+        unlink(job.TemporaryPath.c_str());
+        return;
+    }
+    const int error = RenameNoReplace(job.TemporaryPath, job.OutputPath);
+    if (error == 0)
+        return;
+    unlink(job.TemporaryPath.c_str());
+    if (succeeded) {
+        info.Exception = true;
+        info.ExceptionMsg = FormatText("cannot rename %s to %s: %s", job.TemporaryPath.c_str(),
+                                       job.OutputPath.c_str(), std::strerror(error));
+    }
+}
+
+std::string ShortOutputWarning(const std::string& source, int64_t probedUs, int64_t outputUs) {
+    if (probedUs <= 0 || outputUs < 0)
+        return "";
+    if (outputUs >= static_cast<int64_t>(probedUs * ShortOutputShare) ||
+        probedUs - outputUs <= ShortOutputSlackUs)
+        return "";
+    return FormatText("%s: only %s of its %s could be decoded", source.c_str(),
+                      DurationToStr(outputUs).c_str(), DurationToStr(probedUs).c_str());
+}
 
 TJobQueue::TJobQueue(TCustomEncoder& encoder, TJobSettings settings, TJobLog log)
-    : encoder_(encoder), settings_(std::move(settings)), log_(std::move(log)) {}
+    : encoder_(encoder), settings_(std::move(settings)), log_(std::move(log)),
+      endState_(std::make_shared<TJobEndState>()) {
+    endState_->keepStopped = settings_.KeepStoppedOutputs;
+}
+
+TJobQueue::~TJobQueue() {
+    if (endState_.use_count() == 1)
+        encoder_.ClearTaskEndHook(endState_.get());
+}
 
 void TJobQueue::Clear() {
     jobs_.clear();
     totalDurationUs_ = 0;
     claimed_.clear();
     lastError_.clear();
+    // Jobs that still run keep what their end needs.
+    if (!encoder_.Working()) {
+        std::lock_guard guard(endState_->mutex);
+        endState_->jobs.clear();
+    }
 }
 
 void TJobQueue::Log(const std::string& line) {
@@ -49,11 +140,40 @@ bool TJobQueue::QueueSource(const std::string& path) {
     return added;
 }
 
+// The hook holds the state weakly: a queue gone with all its copies ends nothing.
 bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output) {
+    encoder_.SetOpenOnStart(true);
+    std::weak_ptr<TJobEndState> state = endState_;
+    encoder_.SetTaskEndHook(endState_.get(), [state](TTerminateInfo& info) {
+        const std::shared_ptr<TJobEndState> owner = state.lock();
+        if (!owner)
+            return;
+        TQueuedJob job;
+        bool keepStopped = true;
+        {
+            std::lock_guard guard(owner->mutex);
+            const auto it = std::lower_bound(
+                owner->jobs.begin(), owner->jobs.end(), info.TaskIndex,
+                [](const TQueuedJob& j, int index) { return j.TaskIndex < index; });
+            if (it == owner->jobs.end() || it->TaskIndex != info.TaskIndex)
+                return;
+            job = *it;
+            keepStopped = owner->keepStopped;
+        }
+        EndQueuedJob(job, keepStopped, info);
+        if (info.Finished && !info.Exception) {
+            info.Warning = ShortOutputWarning(job.SourcePath, job.DurationUs, info.OutputDuration);
+            if (!info.Warning.empty())
+                FFLogger()->Log(nullptr, llWarning, info.Warning);
+        }
+    });
+
     const int task = encoder_.AddTask(input.FileName, input);
     if (task < 0)
         return Fail(AddingFileErrorPrefix + encoder_.LastErrMsg());
-    if (!encoder_.SetOutputFile(task, output.FileName, output)) {
+    TOutputOptions written = output;
+    written.FileName = TemporaryOutputName(output.FileName);
+    if (!encoder_.SetOutputFile(task, written.FileName, written)) {
         encoder_.RemoveTask(task);
         return Fail(CannotConvertPrefix + encoder_.LastErrMsg());
     }
@@ -63,9 +183,14 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output)
     job.TaskIndex = task;
     job.SourcePath = input.FileName;
     job.OutputPath = output.FileName;
+    job.TemporaryPath = written.FileName;
     job.DurationUs = facts.Duration;
     totalDurationUs_ = AddQueuedDuration(totalDurationUs_, facts.Duration);
     jobs_.push_back(job);
+    {
+        std::lock_guard guard(endState_->mutex);
+        endState_->jobs.push_back(job);
+    }
     claimed_.insert(output.FileName);
     Log(FileAddedLine);
     return true;

@@ -1,10 +1,20 @@
 // Turning sources into encoder jobs: each source is opened with the encoder's prober, its job
 // is built for the run's settings and added as a task with its output. The queue keeps the
 // jobs of the run, their durations and the output names the run has given out.
+//
+// A queued job holds its description only: the encoder opens its input, output and encoder
+// when it starts and releases them when it ends, so that a batch's memory and open files
+// follow the jobs running at a time. Every job writes under a temporary name beside its
+// final one (TemporaryOutputName) and, when it ends, the queue (through the encoder's
+// task-end hook, on the thread that ends the job) renames the file into place when it
+// succeeded, or when it was stopped and the settings keep stopped outputs; otherwise it
+// removes it. A job that succeeded with much less output than its source's probed length
+// gets a warning (logged, and in the termination record's Warning).
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,14 +24,20 @@
 #include "output/Output.h"
 
 class TCustomEncoder;
+struct TTerminateInfo;
 
 // One job of the run, in the order of the encoder's tasks.
 struct TQueuedJob {
     int TaskIndex = -1;
     std::string SourcePath;
-    std::string OutputPath;
-    int64_t DurationUs = -1; // the source's duration; -1 when unknown
+    std::string OutputPath;    // the final name
+    int64_t DurationUs = -1;   // the source's duration; -1 when unknown
+    std::string TemporaryPath; // the name written while the job runs
 };
+
+// What the task-end hook of a queue knows of its jobs; shared with the hook, which may run
+// on a worker while the queue is used on the main thread.
+struct TJobEndState;
 
 // Receives one line for the application log.
 using TJobLog = std::function<void(const std::string& line)>;
@@ -31,6 +47,9 @@ public:
     // `log` receives the queue's log lines; without one they are appended to the
     // application log of GlobalVars (when it exists).
     TJobQueue(TCustomEncoder& encoder, TJobSettings settings, TJobLog log = nullptr);
+    // Removes the queue's task-end hook from the encoder unless a copy of the queue lives on.
+    ~TJobQueue();
+    TJobQueue(const TJobQueue&) = default;
 
     // Forgets the run's jobs, total and claimed names (the encoder's tasks are its own).
     void Clear();
@@ -43,9 +62,9 @@ public:
     // be opened or the encoder refuses it; the reason is logged and kept in LastError.
     bool QueueSource(const std::string& path);
 
-    // Adds a task for `input` with the output `output`, then lists the job with the duration
-    // of the file the prober has open. False when the encoder refuses either; the task of a
-    // refused output is removed again.
+    // Adds a task for `input` with the output `output` (written under its temporary name),
+    // then lists the job with the duration of the file the prober has open. False when the
+    // encoder refuses either; the task of a refused output is removed again.
     bool AddJob(const TInputOptions& input, const TOutputOptions& output);
 
     const TJobSettings& Settings() const { return settings_; }
@@ -68,7 +87,17 @@ private:
     int64_t totalDurationUs_ = 0;
     std::set<std::string> claimed_;
     std::string lastError_;
+    std::shared_ptr<TJobEndState> endState_;
 };
+
+// The end of a queued job (the task-end hook): the file renamed into place or removed, and the
+// warning of a short output. `keepStopped`: what a stopped job leaves (TJobSettings). Changes
+// `info` when the rename fails (the job then failed).
+void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info);
+
+// The warning of a job that succeeded with `outputUs` of output from a source probed at
+// `probedUs`; empty when the output is not well short of it (or a length is unknown).
+std::string ShortOutputWarning(const std::string& source, int64_t probedUs, int64_t outputUs);
 
 // The log lines of the queue.
 inline constexpr const char* FileLoadErrorPrefix = "File load error: ";

@@ -126,7 +126,8 @@ const std::vector<TOutputFormatInfo> Formats = {
 bool NameTaken(const std::string& path, const std::set<std::string>& claimed) {
     std::error_code ec;
     return claimed.count(path) > 0 ||
-           std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+           std::filesystem::exists(std::filesystem::symlink_status(path, ec)) ||
+           std::filesystem::exists(std::filesystem::symlink_status(TemporaryOutputName(path), ec));
 }
 
 } // namespace
@@ -178,4 +179,14 @@ std::string UniqueOutputName(const std::string& name, const std::string& folder,
             return candidate;
     }
     return base + "(" + std::to_string(i) + ")" + ext;
+}
+
+std::string TemporaryOutputName(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+    return folder + "." + base + TemporaryNameMarker + ext;
 }

@@ -50,8 +50,13 @@ std::string OutputExtension(int format);
 // when `extension` is empty).
 std::string ReplaceExtension(const std::string& name, const std::string& extension);
 
-// A file name in `folder` that neither exists there nor is in `claimed` (full paths already
-// given to earlier jobs of the same run): the name itself, else "base(1).ext", "base(2).ext",
-// ..., up to 32768.
+// A file name in `folder` that neither exists there (nor does its temporary name, that of a
+// job writing it) nor is in `claimed` (full paths already given to earlier jobs of the same
+// run): the name itself, else "base(1).ext", "base(2).ext", ..., up to 32768.
 std::string UniqueOutputName(const std::string& name, const std::string& folder,
                              const std::set<std::string>& claimed = {});
+
+// The name a job writes the output `path` under until it ends: hidden, in the same folder,
+// with the same extension (the container is chosen by it): "dir/.base.audioconv-part.ext".
+std::string TemporaryOutputName(const std::string& path);
+inline constexpr const char* TemporaryNameMarker = ".audioconv-part";

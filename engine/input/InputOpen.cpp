@@ -156,6 +156,15 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
             container.reset();
             return fail();
         }
+        // The library reports success for a file whose audio it could not make out (a text
+        // file named like a FLAC file gets a stream of 0 channels at 0 Hz): nothing could be
+        // decoded from it.
+        if (!AudioParametersUsable(ic)) {
+            LastError = FormatText("%s: could not find codec parameters", fileName.c_str());
+            FFLogger()->Log(this, llError, LastError);
+            container.reset();
+            return fail();
+        }
 
         timestamp = StartTime;
         if (ic->start_time != AV_NOPTS_VALUE)
@@ -189,6 +198,7 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
         file->TsScales = std::move(TsScales[static_cast<size_t>(index)]);
     if (description.has_value())
         file->Options = std::move(*description);
+    file->FileName = fileName;
     if (Verbose >= 0)
         ff::av_dump_format(ic, index, url.c_str(), 0);
     file->Container = std::move(container);

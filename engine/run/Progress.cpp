@@ -195,6 +195,8 @@ void TCustomFFmpeg::ProgressReport(bool isLastReport, int currentFile) {
         if (streamTime > 0 && streamTime < t)
             t = streamTime;
     }
+    if (t != NoOutputTime)
+        OutputDuration = static_cast<int64_t>(t * 1000000);
     // Before any stream has an output time the report counts the least time, not 1e10 s.
     if (t < MinOutputTime || t == NoOutputTime)
         t = MinOutputTime;

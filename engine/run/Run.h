@@ -101,6 +101,8 @@ private:
 
     // ---- end of the run (RunEnd.cpp)
     void EndOfRun();
+    // True when an output of the run has an audio stream.
+    bool HasAudioOutput() const;
     void CloseEncoder(EngineOutputStream& ost);
     void CloseDecoder(EngineInputStream& ist);
 

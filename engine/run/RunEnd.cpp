@@ -39,6 +39,15 @@ void TTranscodeRun::EndOfRun() {
         FFLogger()->Log(&task_, llError, message);
         throw FFmpegException(message);
     }
+    // Decode errors are skipped on the way; an output with an audio stream that received no
+    // audio at all holds a header or a tag only and is no conversion.
+    if (!task_.StopRequested && task_.AudioSize == 0 && HasAudioOutput()) {
+        const std::string source =
+            task_.InputFiles.empty() ? std::string() : task_.InputFiles[0]->FileName;
+        const std::string message = "no audio could be decoded from " + source;
+        FFLogger()->Log(&task_, llError, message);
+        throw FFmpegException(message);
+    }
     task_.Finished = !task_.StopRequested;
 }
 
@@ -65,4 +74,11 @@ void TTranscodeRun::CloseDecoder(EngineInputStream& ist) {
         return;
     task_.OpenDecoders.remove(&ist);
     ist.decoder.reset();
+}
+
+bool TTranscodeRun::HasAudioOutput() const {
+    for (const EngineOutputStream* ost : ostTable_)
+        if (OutputStreamType(*ost) == AVMEDIA_TYPE_AUDIO)
+            return true;
+    return false;
 }

@@ -64,11 +64,12 @@ TConvertThread* TCustomFFmpeg::Start(bool threaded, TThreadPriority priority) {
             return nullptr;
     }
     try {
-        if (OutputCount() <= 0) {
+        // With OnOpenFiles the run opens the files itself and checks them then.
+        if (!OnOpenFiles && OutputCount() <= 0) {
             ReleaseFiles();
             throw FFmpegException("At least one output file must be specified");
         }
-        if (InputCount() == 0) {
+        if (!OnOpenFiles && InputCount() == 0) {
             ReleaseFiles();
             throw FFmpegException("At least one input file must be specified");
         }
@@ -106,7 +107,20 @@ void TCustomFFmpeg::Guarded(const std::function<void()>& step) {
 
 void TCustomFFmpeg::Execute() {
     Finished = false;
-    Guarded([this] { Transcode(); });
+    // A task stopped before it ran opens nothing and ends as stopped.
+    bool opened = !(OnOpenFiles && StopRequested);
+    if (OnOpenFiles && opened)
+        Guarded([this, &opened] {
+            opened = false;
+            OnOpenFiles(*this);
+            if (OutputCount() <= 0)
+                throw FFmpegException("At least one output file must be specified");
+            if (InputCount() == 0)
+                throw FFmpegException("At least one input file must be specified");
+            opened = true;
+        });
+    if (opened)
+        Guarded([this] { Transcode(); });
     Guarded([this] { CloseOpenEncoders(); });
     Guarded([this] { CloseOpenDecoders(); });
     Guarded([this] { ReleaseFiles(); });

@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <sys/stat.h>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include "binding/AVCodecStubs.h"
 #include "binding/AVUtilStubs.h"
 
@@ -83,6 +87,20 @@ std::string DurationToStr(int64_t microseconds) {
     std::snprintf(text, sizeof text, "%.2" PRId64 ":%.2" PRId64 ":%.2" PRId64 ".%.3" PRId64, hours,
                   minutes, seconds, millis);
     return text;
+}
+
+bool AudioParametersUsable(const AVFormatContext* container) {
+    bool anyAudio = false;
+    for (unsigned i = 0; i < container->nb_streams; ++i) {
+        const AVStream* stream = container->streams[i];
+        const AVCodecParameters* par = stream->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO || stream->discard == AVDISCARD_ALL)
+            continue;
+        anyAudio = true;
+        if (par->ch_layout.nb_channels > 0 && par->sample_rate > 0 && par->format >= 0)
+            return true;
+    }
+    return !anyAudio;
 }
 
 std::string MediaTypeToStr(int mediaType) {

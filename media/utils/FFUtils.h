@@ -17,6 +17,7 @@ extern "C" {
 
 struct AVCodecContext;
 struct AVCodecParameters;
+struct AVFormatContext;
 
 // "HH:MM:SS.mmm" of a time in microseconds (hours are not reduced modulo 24); "N/A" for
 // AV_NOPTS_VALUE.
@@ -41,6 +42,10 @@ std::string CodecDisplayName(const AVCodecParameters* parameters, bool encoder);
 // Value of the first entry whose key matches without regard to letter case, else `def`.
 std::string MetadataValue(const AVDictionary* metadata, const std::string& key,
                           const std::string& def);
+
+// True when the audio of a container can be decoded: it has no audio stream, or one of its
+// audio streams (not discarded) has channels, a sample rate and a sample format.
+bool AudioParametersUsable(const AVFormatContext* container);
 
 // True for a byte from 32 to 126.
 bool IsPrintableChar(uint8_t c);
