@@ -28,7 +28,6 @@ TCustomEncoder::~TCustomEncoder() {
     OnPreviewBitmap.Clear();
     OnProgress.Clear();
     OnTerminate.Clear();
-    taskEndHook_.Clear();
     tasks_.Clear();
     decoder_.reset();
     delivery_.reset();
@@ -441,7 +440,8 @@ void TCustomEncoder::TaskTerminated(TCustomFFmpeg* task) {
     info.ExceptionMsg = task->ErrorMessage;
     info.OutputDuration = task->OutputDuration;
     try {
-        taskEndHook_.Call(info);
+        if (auto* own = dynamic_cast<TFFmpeg*>(task); own != nullptr && own->EndHook)
+            own->EndHook(info);
     } catch (const std::exception& e) {
         FFLogger()->Log(this, llError, e.what());
     }
@@ -467,18 +467,12 @@ void TCustomEncoder::SetOpenOnStart(bool on) {
     openOnStart_ = on;
 }
 
-void TCustomEncoder::SetTaskEndHook(const void* owner, std::function<void(TTerminateInfo&)> hook) {
-    std::lock_guard guard(taskEndMutex_);
-    taskEndOwner_ = owner;
-    taskEndHook_.Assign(std::move(hook));
-}
-
-void TCustomEncoder::ClearTaskEndHook(const void* owner) {
-    std::lock_guard guard(taskEndMutex_);
-    if (taskEndOwner_ != owner)
-        return;
-    taskEndOwner_ = nullptr;
-    taskEndHook_.Clear();
+void TCustomEncoder::SetTaskEndHook(int index, std::function<void(TTerminateInfo&)> hook) {
+    CheckNotWorking("SetTaskEndHook");
+    TFFmpeg* task = tasks_.Get(index);
+    if (task == nullptr)
+        throw std::out_of_range(FormatText("List index out of bounds (%d)", index));
+    task->EndHook = std::move(hook);
 }
 
 // The final delivery is queued behind every per-task one. The run counts as finished before

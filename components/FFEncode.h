@@ -164,6 +164,9 @@ public:
     std::vector<TDeferredFile<TInputOptions>> DeferredInputs;
     std::vector<TDeferredFile<TOutputOptions>> DeferredOutputs;
 
+    // What the encoder calls when the task ends (SetTaskEndHook).
+    std::function<void(TTerminateInfo&)> EndHook;
+
     // Frees the library option holders of a task that waits to be opened; PrepareOpening
     // makes them again on the thread that opens the files.
     void ReleaseWaitingState() { ReleaseOptionState(); }
@@ -264,13 +267,11 @@ public:
     void SetOpenOnStart(bool on);
 
     // ---- the task-end hook
-    // Called on the thread that ends a task, before OnTerminate is delivered and outside the
-    // component's locks, with the record OnTerminate will receive; the hook may change it
-    // (its Warning, or Exception and ExceptionMsg). One hook at a time; `owner` names who
-    // set it, and ClearTaskEndHook(owner) removes it only while that owner's is in place.
-    // Once ClearTaskEndHook returns the old hook is not running and is never called again.
-    void SetTaskEndHook(const void* owner, std::function<void(TTerminateInfo&)> hook);
-    void ClearTaskEndHook(const void* owner);
+    // `hook` is called on the thread that ends the task at `index`, before OnTerminate is
+    // delivered and outside the component's locks, with the record OnTerminate will receive;
+    // it may change it (its Warning, or Exception and ExceptionMsg). Main thread, not while
+    // working; the hook lives with the task.
+    void SetTaskEndHook(int index, std::function<void(TTerminateInfo&)> hook);
 
     // ---- the task queue (main thread)
 
@@ -384,11 +385,6 @@ private:
     std::atomic<TThreadPriority> threadPriority_{tpNormal};
     std::atomic<bool> triggerEventInMainThread_{true};
     std::atomic<bool> openOnStart_{false};
-
-    // The task-end hook and who set it (the owner under taskEndMutex_).
-    TEvent<TTerminateInfo&> taskEndHook_;
-    std::mutex taskEndMutex_;
-    const void* taskEndOwner_ = nullptr;
 
     // The records handed to the events, each guarded by its relay's lock.
     TProgressInfo progressInfo_;

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include "FFDecode.h"
@@ -18,14 +17,6 @@
 #include "TextUtils.h"
 #include "log/FFLog.h"
 #include "utils/FFUtils.h"
-
-// The jobs in the order of their task indexes, guarded by `mutex` (the hook reads them on a
-// worker).
-struct TJobEndState {
-    std::mutex mutex;
-    std::vector<TQueuedJob> jobs;
-    bool keepStopped = true;
-};
 
 namespace {
 
@@ -85,26 +76,13 @@ std::string ShortOutputWarning(const std::string& source, int64_t probedUs, int6
 }
 
 TJobQueue::TJobQueue(TCustomEncoder& encoder, TJobSettings settings, TJobLog log)
-    : encoder_(encoder), settings_(std::move(settings)), log_(std::move(log)),
-      endState_(std::make_shared<TJobEndState>()) {
-    endState_->keepStopped = settings_.KeepStoppedOutputs;
-}
-
-TJobQueue::~TJobQueue() {
-    if (endState_.use_count() == 1)
-        encoder_.ClearTaskEndHook(endState_.get());
-}
+    : encoder_(encoder), settings_(std::move(settings)), log_(std::move(log)) {}
 
 void TJobQueue::Clear() {
     jobs_.clear();
     totalDurationUs_ = 0;
     claimed_.clear();
     lastError_.clear();
-    // Jobs that still run keep what their end needs.
-    if (!encoder_.Working()) {
-        std::lock_guard guard(endState_->mutex);
-        endState_->jobs.clear();
-    }
 }
 
 void TJobQueue::Log(const std::string& line) {
@@ -140,34 +118,8 @@ bool TJobQueue::QueueSource(const std::string& path) {
     return added;
 }
 
-// The hook holds the state weakly: a queue gone with all its copies ends nothing.
 bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output) {
     encoder_.SetOpenOnStart(true);
-    std::weak_ptr<TJobEndState> state = endState_;
-    encoder_.SetTaskEndHook(endState_.get(), [state](TTerminateInfo& info) {
-        const std::shared_ptr<TJobEndState> owner = state.lock();
-        if (!owner)
-            return;
-        TQueuedJob job;
-        bool keepStopped = true;
-        {
-            std::lock_guard guard(owner->mutex);
-            const auto it = std::lower_bound(
-                owner->jobs.begin(), owner->jobs.end(), info.TaskIndex,
-                [](const TQueuedJob& j, int index) { return j.TaskIndex < index; });
-            if (it == owner->jobs.end() || it->TaskIndex != info.TaskIndex)
-                return;
-            job = *it;
-            keepStopped = owner->keepStopped;
-        }
-        EndQueuedJob(job, keepStopped, info);
-        if (info.Finished && !info.Exception) {
-            info.Warning = ShortOutputWarning(job.SourcePath, job.DurationUs, info.OutputDuration);
-            if (!info.Warning.empty())
-                FFLogger()->Log(nullptr, llWarning, info.Warning);
-        }
-    });
-
     const int task = encoder_.AddTask(input.FileName, input);
     if (task < 0)
         return Fail(AddingFileErrorPrefix + encoder_.LastErrMsg());
@@ -187,10 +139,15 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output)
     job.DurationUs = facts.Duration;
     totalDurationUs_ = AddQueuedDuration(totalDurationUs_, facts.Duration);
     jobs_.push_back(job);
-    {
-        std::lock_guard guard(endState_->mutex);
-        endState_->jobs.push_back(job);
-    }
+    const bool keepStopped = settings_.KeepStoppedOutputs;
+    encoder_.SetTaskEndHook(task, [job, keepStopped](TTerminateInfo& info) {
+        EndQueuedJob(job, keepStopped, info);
+        if (!info.Finished || info.Exception)
+            return;
+        info.Warning = ShortOutputWarning(job.SourcePath, job.DurationUs, info.OutputDuration);
+        if (!info.Warning.empty())
+            FFLogger()->Log(nullptr, llWarning, info.Warning);
+    });
     claimed_.insert(output.FileName);
     Log(FileAddedLine);
     return true;

@@ -6,15 +6,14 @@
 // when it starts and releases them when it ends, so that a batch's memory and open files
 // follow the jobs running at a time. Every job writes under a temporary name beside its
 // final one (TemporaryOutputName) and, when it ends, the queue (through the encoder's
-// task-end hook, on the thread that ends the job) renames the file into place when it
-// succeeded, or when it was stopped and the settings keep stopped outputs; otherwise it
-// removes it. A job that succeeded with much less output than its source's probed length
-// gets a warning (logged, and in the termination record's Warning).
+// task-end hook of the job's task, on the thread that ends it; it outlives the queue) renames the
+// file into place when it succeeded, or when it was stopped and the settings keep stopped outputs;
+// otherwise it removes it. A job that succeeded with much less output than its source's probed
+// length gets a warning (logged, and in the termination record's Warning).
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -35,10 +34,6 @@ struct TQueuedJob {
     std::string TemporaryPath; // the name written while the job runs
 };
 
-// What the task-end hook of a queue knows of its jobs; shared with the hook, which may run
-// on a worker while the queue is used on the main thread.
-struct TJobEndState;
-
 // Receives one line for the application log.
 using TJobLog = std::function<void(const std::string& line)>;
 
@@ -47,9 +42,6 @@ public:
     // `log` receives the queue's log lines; without one they are appended to the
     // application log of GlobalVars (when it exists).
     TJobQueue(TCustomEncoder& encoder, TJobSettings settings, TJobLog log = nullptr);
-    // Removes the queue's task-end hook from the encoder unless a copy of the queue lives on.
-    ~TJobQueue();
-    TJobQueue(const TJobQueue&) = default;
 
     // Forgets the run's jobs, total and claimed names (the encoder's tasks are its own).
     void Clear();
@@ -87,7 +79,6 @@ private:
     int64_t totalDurationUs_ = 0;
     std::set<std::string> claimed_;
     std::string lastError_;
-    std::shared_ptr<TJobEndState> endState_;
 };
 
 // The end of a queued job (the task-end hook): the file renamed into place or removed, and the
