@@ -2,11 +2,19 @@
 // an all-good batch, bad usage, the format list and the file facts.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AppTestEnv.h"
@@ -40,6 +48,48 @@ TRun RunCli(const std::string& args, const std::string& scratch) {
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// The names in a folder, hidden ones included, sorted.
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// `flac` with every byte after its metadata blocks scrambled: a valid header, no frame.
+std::string WithoutFrames(const std::string& flac) {
+    std::string data = flac;
+    size_t at = 4; // "fLaC"
+    for (bool last = false; !last && at + 4 <= data.size();) {
+        const auto byte = [&](size_t i) { return static_cast<unsigned char>(data[i]); };
+        last = (byte(at) & 0x80) != 0;
+        at += 4 + (static_cast<size_t>(byte(at + 1)) << 16 | byte(at + 2) << 8 | byte(at + 3));
+    }
+    uint32_t noise = 12345;
+    for (size_t i = at; i < data.size(); ++i) {
+        noise = noise * 1103515245 + 12345;
+        data[i] = static_cast<char>(noise >> 16);
+    }
+    return data;
+}
+
+// `mp3` with every frame's body overwritten after its four header bytes.
+std::string WithDamagedFrames(const std::string& mp3) {
+    std::string data = mp3;
+    for (size_t i = 0; i + 4 < data.size();) {
+        const auto byte = [&](size_t k) { return static_cast<unsigned char>(data[k]); };
+        if (byte(i) == 0xff && (byte(i + 1) & 0xe0) == 0xe0) {
+            for (size_t k = i + 4; k < std::min(data.size(), i + 100); ++k)
+                data[k] = '\xaa';
+            i += 100;
+        } else {
+            ++i;
+        }
+    }
+    return data;
 }
 
 class CliProgram : public ::testing::Test {
@@ -130,6 +180,117 @@ TEST_F(CliProgram, MissingSourceFailsAndLeavesNothingBehind) {
     EXPECT_TRUE(Contains(run.Err, "none.wav: No such file or directory")) << run.Err;
     EXPECT_TRUE(Contains(run.Out, "Total files: 1  Succeeded: 0  Failed: 1")) << run.Out;
     EXPECT_TRUE(fs::is_empty(out));
+}
+
+// Sources that hold no audio that can be decoded fail, each with its reason, and leave
+// nothing in the output folder.
+TEST_F(CliProgram, SourcesWithoutDecodableAudioFailAndLeaveNothing) {
+    const std::string mp3 = testmedia::Make(media_ + "/tone.mp3", "-f lavfi -i sine=duration=1");
+    ASSERT_FALSE(mp3.empty());
+    const std::string wav = apptest::ReadFile(tone_);
+    const std::string flac = apptest::ReadFile(flac_);
+    const struct {
+        const char* Name;
+        std::string Content;
+        const char* Reason;
+    } cases[] = {
+        {"t.flac", "This is a text file and no FLAC at all.\n", "could not find codec parameters"},
+        {"header.wav", wav.substr(0, 44), ""},
+        {"cut31.flac", flac.substr(0, 31), ""},
+        {"noframes.flac", WithoutFrames(flac), "no audio could be decoded from "},
+        {"damaged.mp3", WithDamagedFrames(apptest::ReadFile(mp3)),
+         "no audio could be decoded from "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string source = scratch_ + c.Name;
+        apptest::WriteFile(source, c.Content);
+        for (const char* format : {"mp3", "wav"}) {
+            const std::string out = apptest::FreshDir("out");
+            const TRun run = RunCli(std::string("-f ") + format + " -o " + testmedia::Quote(out) +
+                                        " " + testmedia::Quote(source),
+                                    scratch_);
+            EXPECT_EQ(run.Status, 1) << format << "\n" << run.Out << run.Err;
+            EXPECT_TRUE(Contains(run.Err, "Failed: " + source + ": ")) << run.Err;
+            EXPECT_TRUE(Contains(run.Err, std::string(c.Reason) + (*c.Reason ? "" : source)))
+                << run.Err;
+            EXPECT_TRUE(Contains(run.Out, "Succeeded: 0  Failed: 1")) << run.Out;
+            EXPECT_EQ(Listing(out), std::vector<std::string>{}) << format;
+        }
+    }
+    const TRun info = RunCli("--info " + testmedia::Quote(scratch_ + "cut31.flac") + " " +
+                                 testmedia::Quote(tone_),
+                             scratch_);
+    EXPECT_TRUE(Contains(info.Out, "  File size: 172.3 KB\n")) << info.Out;
+    const std::string tiny = testmedia::Make(
+        media_ + "/tiny.wav", "-f lavfi -i sine=duration=0.01 -ac 1 -ar 8000 -c:a pcm_u8");
+    ASSERT_FALSE(tiny.empty());
+    const uintmax_t size = fs::file_size(tiny);
+    ASSERT_LT(size, 1024u);
+    const TRun small = RunCli("--info " + testmedia::Quote(tiny), scratch_);
+    EXPECT_TRUE(Contains(small.Out, "  File size: " + std::to_string(size) + " bytes\n"))
+        << small.Out << small.Err;
+}
+
+// A running batch asked to stop by a signal ends with the documented status and leaves under
+// final names only complete outputs, and no temporary file.
+TEST_F(CliProgram, StopSignalsLeaveOnlyCompleteOutputs) {
+    std::vector<std::string> sources;
+    for (int i = 0; i < 4; ++i) {
+        sources.push_back(testmedia::Make(media_ + "/long" + std::to_string(i) + ".wav",
+                                          "-f lavfi -i sine=duration=20 -ac 2 -ar 44100"));
+        ASSERT_FALSE(sources.back().empty());
+    }
+    const struct {
+        int Signal;
+        int Count; // signals sent
+        int Status;
+    } cases[] = {{SIGTERM, 1, 143}, {SIGHUP, 1, 143}, {SIGINT, 1, 130}, {SIGINT, 2, 130}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(strsignal(c.Signal)) + " x" + std::to_string(c.Count));
+        const std::string out = apptest::FreshDir("out");
+        std::vector<std::string> args = {AUDIOCONV_CLI, "-q", "-j", "2", "-f", "mp3", "-o", out};
+        args.insert(args.end(), sources.begin(), sources.end());
+        std::vector<char*> argv;
+        for (std::string& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, (scratch_ + "out.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&files, 2, (scratch_ + "err.txt").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = -1;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&files);
+
+        // Signalled once the first conversions are writing.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        auto writing = [&] {
+            for (const std::string& name : Listing(out))
+                if (Contains(name, ".audioconv-part"))
+                    return true;
+            return false;
+        };
+        while (!writing() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        for (int i = 0; i < c.Count; ++i) {
+            kill(pid, c.Signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        int raw = 0;
+        ASSERT_EQ(waitpid(pid, &raw, 0), pid);
+        ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+        EXPECT_EQ(WEXITSTATUS(raw), c.Status) << apptest::ReadFile(scratch_ + "err.txt");
+        for (const std::string& name : Listing(out)) {
+            SCOPED_TRACE(name);
+            EXPECT_NE(name[0], '.');
+            const apptest::TProbedOutput probed = apptest::ProbeOutput(out + name);
+            ASSERT_TRUE(probed.Read);
+            EXPECT_NEAR(probed.Duration, 20.0, 0.2);
+        }
+    }
 }
 
 TEST_F(CliProgram, BadUsageExitsWithTwo) {

@@ -2,14 +2,21 @@
 // shared out within one run, and the outputs the queued jobs produce.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <sys/resource.h>
+
+#include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AppTestEnv.h"
 #include "FFEncode.h"
 #include "JobQueue.h"
 #include "MediaFixture.h"
+#include "MyUtils.h"
 #include "OutputFormats.h"
 #include "ProbedOutput.h"
 
@@ -34,6 +41,32 @@ protected:
         if (encoder_.Working())
             encoder_.Stop(true);
         encoder_.ClearTasks();
+    }
+
+    // Runs the queued tasks `parallel` at a time on workers and returns every termination
+    // record, the final one last.
+    std::vector<TTerminateInfo> RunAll(int parallel) {
+        std::mutex mutex;
+        std::vector<TTerminateInfo> ends;
+        bool done = false;
+        encoder_.OnTerminate.Assign([&](void*, const TTerminateInfo& info) {
+            std::lock_guard guard(mutex);
+            ends.push_back(info);
+            done = done || info.TaskIndex < 0;
+        });
+        encoder_.StartTask(parallel);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(3);
+        for (;;) {
+            ProcessPendingMessages();
+            {
+                std::lock_guard guard(mutex);
+                if (done || std::chrono::steady_clock::now() > deadline)
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        encoder_.OnTerminate.Clear();
+        return ends;
     }
 
     TJobLog Collect() {
@@ -207,6 +240,149 @@ TEST_F(JobQueue, QueuedJobsProduceThePresetsOutputs) {
         EXPECT_EQ(probed.VideoStreams, 0);
         EXPECT_GT(probed.Duration, 0.5);
     }
+}
+
+// Memory and open files follow the running jobs: a batch far longer than the files the
+// process may open converts every file.
+TEST_F(JobQueue, ABatchLongerThanTheOpenFileLimitConvertsEveryFile) {
+    const std::string tiny = testmedia::Make(testmedia::TempDir("app/job-queue") + "/tiny.wav",
+                                             "-f lavfi -i sine=duration=0.2 -ac 1 -ar 8000");
+    ASSERT_FALSE(tiny.empty());
+    int openNow = 0;
+    if (DIR* fds = opendir("/proc/self/fd")) {
+        while (readdir(fds) != nullptr)
+            ++openNow;
+        closedir(fds);
+    }
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    constexpr int Jobs = 80;
+    TJobQueue queue(encoder_, {ofWAV, 0, out_}, Collect());
+    rlimit lowered = saved;
+    // Room for two running jobs and the process's own needs; one file per waiting job would
+    // not fit.
+    lowered.rlim_cur = static_cast<rlim_t>(openNow + 32);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    for (int i = 0; i < Jobs; ++i)
+        ASSERT_TRUE(queue.QueueSource(tiny)) << queue.LastError();
+    const std::vector<TTerminateInfo> ends = RunAll(2);
+    setrlimit(RLIMIT_NOFILE, &saved);
+
+    ASSERT_EQ(ends.size(), static_cast<size_t>(Jobs) + 1);
+    for (const TTerminateInfo& end : ends) {
+        EXPECT_TRUE(end.Finished) << end.TaskIndex;
+        EXPECT_FALSE(end.Exception) << end.TaskIndex << ": " << end.ExceptionMsg;
+    }
+    int outputs = 0;
+    for (const auto& entry : fs::directory_iterator(out_)) {
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+        ++outputs;
+    }
+    EXPECT_EQ(outputs, Jobs);
+    EXPECT_TRUE(apptest::ProbeOutput(queue.Jobs().back().OutputPath).Read);
+}
+
+// A job writes under a hidden temporary name; what it leaves under the final name depends on
+// how it ended and on the queue's choice for stopped jobs.
+TEST_F(JobQueue, AStoppedJobLeavesItsPartialOutputOnlyWhenTheSettingsKeepIt) {
+    const std::string longer = testmedia::Make(testmedia::TempDir("app/job-queue") + "/long30.wav",
+                                               "-f lavfi -i sine=duration=30 -ac 2 -ar 44100");
+    ASSERT_FALSE(longer.empty());
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep ? "keeping stopped outputs" : "removing stopped outputs");
+        const std::string out = apptest::FreshDir(keep ? "keep" : "drop");
+        TJobSettings settings{ofMP3, 0, out};
+        settings.KeepStoppedOutputs = keep;
+        TJobQueue queue(encoder_, settings, Collect());
+        ASSERT_TRUE(queue.QueueSource(longer)) << queue.LastError();
+        const std::string temporary = TemporaryOutputName(queue.Jobs()[0].OutputPath);
+        EXPECT_EQ(temporary, out + ".long30.audioconv-part.mp3");
+
+        std::mutex mutex;
+        bool ended = false;
+        TTerminateInfo end;
+        encoder_.OnTerminate.Assign([&](void*, const TTerminateInfo& info) {
+            std::lock_guard guard(mutex);
+            if (info.TaskIndex == 0)
+                end = info;
+            ended = ended || info.TaskIndex < 0;
+        });
+        encoder_.StartTask(1);
+        // Stopped once it has written part of its output, under the temporary name only.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        std::error_code ec;
+        auto written = [&] {
+            const uintmax_t size = fs::file_size(temporary, ec);
+            return !ec && size >= 16384;
+        };
+        while (!written() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_TRUE(written()) << "the job never wrote under its temporary name";
+        EXPECT_FALSE(fs::exists(queue.Jobs()[0].OutputPath));
+        encoder_.Stop(true);
+        while (std::chrono::steady_clock::now() < deadline) {
+            ProcessPendingMessages();
+            std::lock_guard guard(mutex);
+            if (ended)
+                break;
+        }
+        encoder_.OnTerminate.Clear();
+        encoder_.ClearTasks();
+
+        EXPECT_FALSE(end.Finished);
+        EXPECT_FALSE(end.Exception) << end.ExceptionMsg;
+        EXPECT_FALSE(fs::exists(temporary));
+        EXPECT_EQ(fs::exists(queue.Jobs()[0].OutputPath), keep);
+        if (keep) {
+            const apptest::TProbedOutput probed = apptest::ProbeOutput(queue.Jobs()[0].OutputPath);
+            EXPECT_TRUE(probed.Read);
+            EXPECT_GT(probed.Duration, 0.0);
+            EXPECT_LT(probed.Duration, 29.0);
+        }
+    }
+}
+
+// A source cut short after it was queued converts what is left and says how much that was.
+TEST_F(JobQueue, AShortOutputIsReportedWithBothLengths) {
+    const std::string dir = testmedia::TempDir("app/job-queue");
+    const std::string whole =
+        testmedia::Make(dir + "/whole30.flac", "-f lavfi -i sine=duration=30 -ac 2");
+    ASSERT_FALSE(whole.empty());
+    const std::string cut = dir + "/cut30.flac";
+    // The stream header keeps the whole length; the frames stop after a few seconds.
+    apptest::WriteFile(cut, apptest::ReadFile(whole).substr(0, 60000));
+    TJobQueue queue(encoder_, {ofWAV, 0, out_}, Collect());
+    ASSERT_TRUE(queue.QueueSource(cut)) << queue.LastError();
+    ASSERT_TRUE(queue.QueueSource(short_)) << queue.LastError();
+    const std::vector<TTerminateInfo> ends = RunAll(1);
+    ASSERT_EQ(ends.size(), 3u);
+    EXPECT_TRUE(ends[0].Finished);
+    EXPECT_NE(ends[0].Warning.find("00:00:30.000"), std::string::npos) << ends[0].Warning;
+    EXPECT_NE(ends[0].Warning.find(cut), std::string::npos) << ends[0].Warning;
+    EXPECT_GT(ends[0].OutputDuration, 1000000);
+    EXPECT_LT(ends[0].OutputDuration, 10000000);
+    EXPECT_TRUE(fs::exists(queue.Jobs()[0].OutputPath));
+    EXPECT_TRUE(ends[1].Warning.empty()) << ends[1].Warning;
+}
+
+TEST(ShortOutputWarning, OnlyWellShortOfAKnownLength) {
+    struct TCase {
+        int64_t ProbedUs;
+        int64_t OutputUs;
+        bool Warned;
+    };
+    const TCase cases[] = {
+        {300000000, 88000000, true},                   // 88 s of 300 s
+        {300000000, 299000000, false},                 // encoder delay and rounding
+        {1000000, 600000, false},                      // short of it by less than the slack
+        {10000000, 8000000, true},     {-1, 0, false}, // length unknown
+    };
+    for (const TCase& c : cases) {
+        const std::string text = ShortOutputWarning("a.flac", c.ProbedUs, c.OutputUs);
+        EXPECT_EQ(!text.empty(), c.Warned) << c.ProbedUs << " " << c.OutputUs << " " << text;
+    }
+    EXPECT_EQ(ShortOutputWarning("a.flac", 300000000, 88000000),
+              "a.flac: only 00:01:28.000 of its 00:05:00.000 could be decoded");
 }
 
 } // namespace

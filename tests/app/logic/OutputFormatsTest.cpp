@@ -21,6 +21,16 @@ TEST(OutputNames, NumbersPastExistingFiles) {
     EXPECT_EQ(UniqueOutputName("other.wav", dir), "other.wav");
 }
 
+// A job that is still writing holds its final name through its temporary one.
+TEST(OutputNames, TemporaryNamesOfRunningJobsCountAsTaken) {
+    const std::string dir = apptest::FreshDir("out");
+    EXPECT_EQ(TemporaryOutputName(dir + "song.mp3"), dir + ".song.audioconv-part.mp3");
+    EXPECT_EQ(TemporaryOutputName("song(1).m4a"), ".song(1).audioconv-part.m4a");
+    Touch(TemporaryOutputName(dir + "song.mp3"));
+    Touch(dir + "song(1).mp3");
+    EXPECT_EQ(UniqueOutputName("song.mp3", dir), "song(2).mp3");
+}
+
 TEST(OutputNames, NamesClaimedInTheRunCountAsTaken) {
     const std::string dir = apptest::FreshDir("out");
     std::set<std::string> claimed;
