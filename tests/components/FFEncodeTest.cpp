@@ -2,6 +2,8 @@
 // the order of the terminations, stopping, and the relays of progress and audio.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -506,6 +508,93 @@ TEST_F(ComponentEncoder, ConvertsARealFileEndToEnd) {
 // cleared by the final delivery's handler as the application does: every task ends exactly
 // once, the final delivery comes last, and nothing hangs (the suite also runs this under
 // ThreadSanitizer).
+int OpenFileCount() {
+    int count = 0;
+    if (DIR* fds = opendir("/proc/self/fd")) {
+        while (readdir(fds) != nullptr)
+            ++count;
+        closedir(fds);
+    }
+    return count;
+}
+
+// Opened on start, a waiting task holds no file; a file that cannot be opened ends its task
+// with the message AddTask or SetOutputFile gives when they open at once.
+TEST_F(ComponentEncoder, TasksOpenedOnStartHoldNoFileAndFailWithTheAddTimeMessage) {
+    const std::string text = Out("text.wav");
+    {
+        std::FILE* file = std::fopen(text.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fputs("no audio in here, only text that is long enough to be probed\n", file);
+        std::fclose(file);
+    }
+    TInputOptions badOption;
+    badOption.ExtOptions = "ar=abc";
+    TOutputOptions badOutput;
+    badOutput.ExtOptions = "ab=xyz";
+    const struct {
+        const char* Case;
+        std::string Input;
+        TInputOptions InputOptions;
+        TOutputOptions OutputOptions;
+    } cases[] = {
+        {"not media", text, {}, {}},
+        {"input option", source_, badOption, {}},
+        {"output option", source_, {}, badOutput},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Case);
+        // What the encoder says when it opens at add time.
+        std::string expected;
+        {
+            TFFEncoder eager;
+            const int index = eager.AddTask(c.Input, c.InputOptions);
+            if (index < 0)
+                expected = eager.LastErrMsg();
+            else if (!eager.SetOutputFile(index, Out("eager.wav"), c.OutputOptions))
+                expected = eager.LastErrMsg();
+        }
+        ASSERT_FALSE(expected.empty());
+
+        TFFEncoder encoder;
+        encoder.SetOpenOnStart(true);
+        TTerminations terminations(encoder);
+        const int index = encoder.AddTask(c.Input, c.InputOptions);
+        ASSERT_EQ(index, 0) << encoder.LastErrMsg();
+        ASSERT_TRUE(encoder.SetOutputFile(index, Out("lazy.wav"), c.OutputOptions))
+            << encoder.LastErrMsg();
+        encoder.StartTask(0);
+        const auto entries = terminations.Entries();
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_TRUE(entries[0].Info.Exception);
+        EXPECT_FALSE(entries[0].Info.Finished);
+        EXPECT_EQ(entries[0].Info.ExceptionMsg, expected);
+        EXPECT_FALSE(fs::exists(Out("lazy.wav")));
+    }
+
+    TFFEncoder encoder;
+    encoder.SetOpenOnStart(true);
+    TTerminations terminations(encoder);
+    const int before = OpenFileCount();
+    for (int i = 0; i < 12; ++i) {
+        const int index = encoder.AddTask(source_, TInputOptions{});
+        ASSERT_GE(index, 0) << encoder.LastErrMsg();
+        ASSERT_TRUE(
+            encoder.SetOutputFile(index, Out("ok" + std::to_string(i) + ".wav"), TOutputOptions{}))
+            << encoder.LastErrMsg();
+    }
+    EXPECT_EQ(OpenFileCount(), before);
+    EXPECT_FALSE(fs::exists(Out("ok0.wav"))) << "created before the task started";
+    encoder.StartTask(0);
+    const auto entries = terminations.Entries();
+    ASSERT_EQ(entries.size(), 13u);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_TRUE(entries[i].Info.Finished) << entries[i].Info.ExceptionMsg;
+        EXPECT_GT(fs::file_size(Out("ok" + std::to_string(i) + ".wav")), 44u);
+    }
+    EXPECT_EQ(OpenFileCount(), before);
+}
+
 TEST_F(ComponentEncoder, ThirtyTasksStoppedAndRestartedTenTimes) {
     constexpr int TaskCount = 30;
     TFFEncoder encoder;
