@@ -51,8 +51,10 @@ void TTranscodeRun::Loop() {
 
         if (task_.LimitFileSize != 0) {
             AVIOContext* pb = OutputContext(0)->pb;
-            if (pb != nullptr && ff::avio_seek(pb, 0, SEEK_CUR) >= task_.LimitFileSize)
+            if (pb != nullptr && ff::avio_seek(pb, 0, SEEK_CUR) >= task_.LimitFileSize) {
+                sizeLimitReached_ = true;
                 break;
+            }
         }
 
         AVFormatContext* ic = InputContext(file);

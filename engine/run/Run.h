@@ -138,4 +138,5 @@ private:
     bool reading_ = false;
     bool readStopCheck_ = false;
     bool cleanedUp_ = false;
+    bool sizeLimitReached_ = false; // the loop ended at the output size limit
 };

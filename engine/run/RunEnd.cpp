@@ -40,8 +40,10 @@ void TTranscodeRun::EndOfRun() {
         throw FFmpegException(message);
     }
     // Decode errors are skipped on the way; an output with an audio stream that received no
-    // audio at all holds a header or a tag only and is no conversion.
-    if (!task_.StopRequested && task_.AudioSize == 0 && HasAudioOutput()) {
+    // audio at all holds a header or a tag only and is no conversion (unless a limit the
+    // options set, of size or length, cut it before the first packet).
+    const bool limited = sizeLimitReached_ || task_.RecordingTime != INT64_MAX;
+    if (!task_.StopRequested && !limited && task_.AudioSize == 0 && HasAudioOutput()) {
         const std::string source =
             task_.InputFiles.empty() ? std::string() : task_.InputFiles[0]->FileName;
         const std::string message = "no audio could be decoded from " + source;

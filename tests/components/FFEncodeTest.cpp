@@ -544,6 +544,7 @@ TEST_F(ComponentEncoder, TasksOpenedOnStartHoldNoFileAndFailWithTheAddTimeMessag
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Case);
+        fs::remove(Out("lazy.wav"));
         // What the encoder says when it opens at add time.
         std::string expected;
         {
@@ -575,6 +576,8 @@ TEST_F(ComponentEncoder, TasksOpenedOnStartHoldNoFileAndFailWithTheAddTimeMessag
     TFFEncoder encoder;
     encoder.SetOpenOnStart(true);
     TTerminations terminations(encoder);
+    for (int i = 0; i < 12; ++i)
+        fs::remove(Out("ok" + std::to_string(i) + ".wav"));
     const int before = OpenFileCount();
     for (int i = 0; i < 12; ++i) {
         const int index = encoder.AddTask(source_, TInputOptions{});
