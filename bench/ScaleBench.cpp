@@ -5,8 +5,9 @@
 // each run goes on its open files are sampled; its peak memory is the child's maximum
 // resident set.
 //
-//   audioconv-scale-bench [--files N] [--seconds S] [--work DIR] [--keep]
+//   audioconv-scale-bench [--files N] [--seconds S] [--work DIR] [--keep] [--no-peer]
 //
+// --no-peer leaves out the ffmpeg runs (they take about ten times as long).
 // N defaults to 10000 and S to 2. The sources are made once from five generated files (one
 // per format, different tones) copied under distinct names. audioconv-cli is taken from the
 // folder of this program.
@@ -40,6 +41,7 @@ struct TSettings {
     int Seconds = 2;
     std::string Work = (fs::temp_directory_path() / "audioconv-scale-bench").string();
     bool Keep = false;
+    bool Peer = true;
 };
 
 struct TMeasure {
@@ -164,7 +166,8 @@ TMeasure RunOurs(const std::string& cli, const std::string& sources, const std::
 TMeasure RunPeer(const std::string& sources, const std::string& out) {
     Fresh(out);
     const std::string script =
-        "find '" + sources + "' -type f -print0 | xargs -0 -P 2 -n 1 sh -c 'ffmpeg -nostdin -v "
+        "find '" + sources +
+        "' -type f -print0 | xargs -0 -P 2 -n 1 sh -c 'ffmpeg -nostdin -v "
         "error -y -i \"$1\" -vn -c:a libmp3lame -ar 44100 -ac 2 -b:a 112k \"" +
         out + "/$(basename \"$1\").mp3\"' sh";
     return Run({"sh", "-c", script});
@@ -191,10 +194,12 @@ int main(int argc, char** argv) {
             settings.Work = argv[++i];
         else if (arg == "--keep")
             settings.Keep = true;
+        else if (arg == "--no-peer")
+            settings.Peer = false;
         else {
             std::fprintf(stderr,
                          "usage: audioconv-scale-bench [--files N] [--seconds S] [--work DIR] "
-                         "[--keep]\n");
+                         "[--keep] [--no-peer]\n");
             return 2;
         }
     }
@@ -210,22 +215,27 @@ int main(int argc, char** argv) {
     std::printf("%d sources of %d s (WAV, FLAC, MP3, OGG, M4A in turn) to MP3 preset 0, 2 at a "
                 "time\n\n",
                 settings.Files, settings.Seconds);
-    std::printf("%-28s %6s %9s %9s %10s %10s %9s\n", "run", "files", "wall s", "files/s",
-                "peak MB", "open files", "outputs");
+    std::printf("%-28s %6s %9s %9s %10s %10s %9s\n", "run", "files", "wall s", "files/s", "peak MB",
+                "open files", "outputs");
 
     const TMeasure small = RunOurs(cli, work + "/small", work + "/out-small");
     PrintRow("audioconv-cli, 100", 100, small, CountFiles(work + "/out-small"));
     const TMeasure large = RunOurs(cli, work + "/large", work + "/out-large");
     PrintRow("audioconv-cli, all", settings.Files, large, CountFiles(work + "/out-large"));
-    const TMeasure peer = RunPeer(work + "/large", work + "/out-peer");
-    PrintRow("ffmpeg per file, xargs -P 2", settings.Files, peer, CountFiles(work + "/out-peer"));
+    TMeasure peer;
+    if (settings.Peer) {
+        peer = RunPeer(work + "/large", work + "/out-peer");
+        PrintRow("ffmpeg per file, xargs -P 2", settings.Files, peer,
+                 CountFiles(work + "/out-peer"));
+    }
 
     const double smallRate = small.WallSeconds > 0 ? 100 / small.WallSeconds : 0;
     const double largeRate = large.WallSeconds > 0 ? settings.Files / large.WallSeconds : 0;
     std::printf("\npeak memory per running job: %.1f MB\n", large.PeakRssKb / 1024.0 / 2);
     std::printf("throughput, all vs 100: %.3f\n", smallRate > 0 ? largeRate / smallRate : 0.0);
-    std::printf("wall time, ours vs ffmpeg per file: %.3f\n",
-                peer.WallSeconds > 0 ? large.WallSeconds / peer.WallSeconds : 0.0);
+    if (settings.Peer)
+        std::printf("wall time, ours vs ffmpeg per file: %.3f\n",
+                    peer.WallSeconds > 0 ? large.WallSeconds / peer.WallSeconds : 0.0);
     std::printf("open files limit for the run (2 x jobs + 30): 34\n");
     if (!settings.Keep)
         fs::remove_all(work, ec);

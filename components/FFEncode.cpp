@@ -133,7 +133,7 @@ int TCustomEncoder::AddTaskWith(const std::string& fileName, const TInputOptions
                 copy->FileName = fileName;
         }
         if (deferred) {
-            task->InputOptions.push_back(copy);
+            // InputOptions gets the record when the input is opened.
             task->DeferredInputs.push_back({fileName, std::move(copy)});
             task->ReleaseWaitingState();
             task->OnOpenFiles = [t](TCustomFFmpeg&) {
@@ -220,6 +220,7 @@ void TCustomEncoder::OpenDeferredFiles(TFFmpeg& task) {
     task.DeferredInputs.clear();
     task.DeferredOutputs.clear();
     for (const auto& input : inputs) {
+        task.InputOptions.push_back(input.Options);
         if (input.Options)
             task.ApplyInputOptions(*input.Options);
         if (!task.OpenInputFile(input.FileName))
@@ -439,12 +440,17 @@ void TCustomEncoder::TaskTerminated(TCustomFFmpeg* task) {
     info.Exception = task->ErrorOccurred;
     info.ExceptionMsg = task->ErrorMessage;
     info.OutputDuration = task->OutputDuration;
+    auto* own = dynamic_cast<TFFmpeg*>(task);
     try {
-        if (auto* own = dynamic_cast<TFFmpeg*>(task); own != nullptr && own->EndHook)
+        if (own != nullptr && own->EndHook)
             own->EndHook(info);
     } catch (const std::exception& e) {
         FFLogger()->Log(this, llError, e.what());
     }
+    // A task opened on start keeps nothing of its job once it has ended: a long batch holds
+    // no more per ended job than per waiting one.
+    if (own != nullptr && own->OnOpenFiles)
+        own->ReleaseEndedJob();
     auto guard = LockTermination();
     if (OnTerminate.Assigned()) {
         terminateInfo_ = info;

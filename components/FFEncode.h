@@ -150,7 +150,7 @@ public:
     TFFDecoder* GetDecoder(int inputIndex);
 
     // The descriptions given for each input and output slot, kept as given (sized to the
-    // slots in use).
+    // slots in use; a task opened on start has them while it runs).
     std::vector<std::optional<TInputOptions>> InputOptions;
     std::vector<std::optional<TOutputOptions>> OutputOptions;
 
@@ -170,6 +170,15 @@ public:
     // Frees the library option holders of a task that waits to be opened; PrepareOpening
     // makes them again on the thread that opens the files.
     void ReleaseWaitingState() { ReleaseOptionState(); }
+    // Drops the descriptions and the end hook of a task opened on start once it has ended.
+    void ReleaseEndedJob() {
+        EndHook = nullptr;
+        InputOptions = {};
+        OutputOptions = {};
+        DeferredInputs = {};
+        DeferredOutputs = {};
+        ResetKeptOutputOptions();
+    }
     void PrepareOpening() {
         if (!OptionContext)
             InitOptionContext();

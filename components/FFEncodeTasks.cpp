@@ -5,8 +5,7 @@
 
 // ---- TFFmpeg
 
-TFFmpeg::TFFmpeg(TCustomEncoder* owner, int capacity)
-    : TCustomFFmpeg(capacity), owner_(owner), decoders_(static_cast<size_t>(capacity)) {}
+TFFmpeg::TFFmpeg(TCustomEncoder* owner, int capacity) : TCustomFFmpeg(capacity), owner_(owner) {}
 
 // The slots stay assigned (a worker may be inside one of them); without the owner link they
 // forward nothing. The engine's destructor then stops the task and waits for its threads.
@@ -20,8 +19,10 @@ TFFmpeg::~TFFmpeg() {
 }
 
 TFFDecoder* TFFmpeg::GetDecoder(int inputIndex) {
-    if (inputIndex < 0 || inputIndex >= static_cast<int>(decoders_.size()))
+    if (inputIndex < 0 || inputIndex >= Capacity)
         return nullptr;
+    if (static_cast<size_t>(inputIndex) >= decoders_.size())
+        decoders_.resize(static_cast<size_t>(inputIndex) + 1);
     auto& decoder = decoders_[static_cast<size_t>(inputIndex)];
     if (!decoder)
         decoder = std::make_unique<TFFDecoder>();
