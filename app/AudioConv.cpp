@@ -1,11 +1,13 @@
 // The program entry: the brand, the application title and icon, the splash, the main window
 // and the message loop.
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QStyleFactory>
 #include <iostream>
 
 #include "AboutForm.h"
+#include "AddFailed.h"
 #include "AppCommandLine.h"
 #include "Brands.h"
 #include "LogForm.h"
@@ -15,6 +17,7 @@
 #include "SecondaryWindows.h"
 #include "ShutdownForm.h"
 #include "Skin.h"
+#include "SourceAdd.h"
 #include "SplashForm.h"
 #include "StartUp.h"
 #include "globals.h"
@@ -46,6 +49,7 @@ int main(int argc, char* argv[]) {
     if (QStyle* style = QStyleFactory::create("Fusion"))
         QApplication::setStyle(style);
     ApplySkin(TSkin{});
+    SecondaryWindows().FailedAddFiles = &TFormFailedAddFile::ShowFailedFiles;
 
     // The small windows the main window opens.
     TSecondaryWindows& windows = SecondaryWindows();
@@ -60,6 +64,12 @@ int main(int argc, char* argv[]) {
     {
         // 5. The main window and its creation sequence.
         TFormMain formMain(QCoreApplication::applicationFilePath().toStdString());
+        // Files named on the command line are added once the window shows, in their order.
+        std::vector<std::string> arguments;
+        for (const QString& argument : QCoreApplication::arguments())
+            arguments.push_back(argument.toStdString());
+        formMain.AddSourceFilesWhenShown(
+            CommandLineSourceFiles(arguments, QDir::currentPath().toStdString()));
         formMain.show();
 
         // 6. The message loop, until the main window closes.

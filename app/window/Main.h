@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,11 @@ class QTabWidget;
 class QTableWidget;
 class QTreeWidget;
 class TSkinTitleBar;
+class TBusyCursor;
+class TSourceGridModel;
+class TSourceGridView;
+class TSourceProbeBatch;
+struct TProbedRow;
 
 // The size of the window's client area, below the skin's title bar.
 inline constexpr int MainClientWidth = 698;
@@ -51,6 +57,20 @@ public:
 
     // The screen point at which the help menu opens: just below the Help button.
     QPoint HelpMenuPoint() const;
+    // The add routine of the source list: probes every path, appends a row per file that
+    // opens, in list order, logs the others and lists them in the failed-files window. A
+    // batch of more than a few files is probed off the main thread; a call while a batch runs
+    // waits for it.
+    void AddSourceFiles(const std::vector<std::string>& paths);
+    // Adds `paths` through AddSourceFiles once the window is shown (files named on the
+    // command line).
+    void AddSourceFilesWhenShown(std::vector<std::string> paths);
+    // The drop handler: folders are skipped, files of the accepted types are added.
+    void DropSourceFiles(const std::vector<std::string>& names);
+    // True while a batch is probed; the window's other commands wait meanwhile.
+    bool SourceBatchRunning() const;
+    // The source list's rows (the grid's model).
+    TSourceGridModel* SourceGrid() const { return FSourceGrid; }
 
     // The skin file that was loaded at creation; empty when none was.
     const std::string& SkinFileName() const { return FSkinFileName; }
@@ -90,8 +110,10 @@ public:
     QMenu* PopupMenuHelp = nullptr;
 
     // Step 1: the source list and its actions.
-    QTableWidget* NextGrid = nullptr;
+    TSourceGridView* NextGrid = nullptr;
     QLabel* ImageAudioIcon = nullptr;
+    QLabel* LabelAdding = nullptr; // "Adding 120 of 800..." while a batch runs
+    QMenu* PopupMenuSource = nullptr;
     QAction* ActionAdd = nullptr;
     QAction* ActionDelete = nullptr;
     QAction* ActionClear = nullptr;
@@ -127,6 +149,9 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();
@@ -139,6 +164,23 @@ private:
     // The help menu and its links, the Log and About commands.
     void ConnectHelpCommands();
     void ActionHelpExecute();
+    // Step 1: the commands, their enabled states and the pieces of the add routine.
+    void ConnectSourceActions();
+    void UpdateSourceActions();
+    void ActionAddExecute();
+    void ActionDeleteExecute();
+    void ActionClearExecute();
+    void MoveSelectedSource(int step);
+    void ActionPlayExecute();
+    int SelectedSourceRow() const;
+    void SelectSourceRow(int row);
+    void AppendProbedRows(std::vector<TProbedRow> rows);
+    void StartSourceBatch(const std::vector<std::string>& paths);
+    void DrainSourceBatch();
+    void EndSourceAdd(const std::string& libraryError);
+    void EndSourceBatch();
+    // Closing: the batch stops, the adds waiting for it are dropped.
+    void StopSourceBatch();
 
     // The creation sequence and its pieces.
     void FormCreate();
@@ -171,4 +213,12 @@ private:
     std::unique_ptr<TFFEncoder> FFEncoder;
     // Every thumbnail shown in the source list; freed with the window.
     std::vector<QImage> FThumbnails;
+    TSourceGridModel* FSourceGrid = nullptr;
+    // The batch being probed, the add calls waiting for it, the files for the first show.
+    std::unique_ptr<TSourceProbeBatch> FSourceBatch;
+    std::unique_ptr<QObject> FSourceBatchBlocker;
+    std::unique_ptr<TBusyCursor> FSourceBatchBusy;
+    std::deque<std::vector<std::string>> FPendingSourceAdds;
+    std::vector<std::string> FFilesWhenShown;
+    bool FSourceAddRunning = false;
 };

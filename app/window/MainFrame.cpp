@@ -28,6 +28,8 @@
 #include "ShellFolders.h"
 #include "Skin.h"
 #include "SkinTitleBar.h"
+#include "SourceGridModel.h"
+#include "SourceProbeBatch.h"
 #include "StartUp.h"
 #include "WindowWidgets.h"
 #include "globals.h"
@@ -271,6 +273,7 @@ bool TFormMain::FormCloseQuery() {
     FFEncoder->OnTerminate.Clear();
     FFEncoder->OnVideoInputHook.Clear();
     FFEncoder->OnVideoOutputHook.Clear();
+    StopSourceBatch();
     FFEncoder->Stop(true);
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QFrame>
 #include <QLabel>
 
@@ -28,4 +29,22 @@ QFrame* Rule(QWidget* parent) {
     rule->setFrameShape(QFrame::NoFrame);
     rule->setFixedHeight(1);
     return rule;
+}
+
+namespace {
+int GBusyDepth = 0; // main thread only
+} // namespace
+
+TBusyCursor::TBusyCursor() {
+    if (GBusyDepth++ == 0)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+TBusyCursor::~TBusyCursor() {
+    if (--GBusyDepth == 0)
+        QApplication::restoreOverrideCursor();
+}
+
+int TBusyCursor::Depth() {
+    return GBusyDepth;
 }

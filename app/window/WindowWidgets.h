@@ -23,3 +23,15 @@ QLabel* ValueLabel(const char* name, const char* text, QWidget* parent);
 
 // A thin horizontal rule.
 QFrame* Rule(QWidget* parent);
+
+// The busy cursor while the object lives. Requests nest: the first shows the busy cursor,
+// the cursor returns to the default when the last has ended.
+class TBusyCursor {
+public:
+    TBusyCursor();
+    ~TBusyCursor();
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+    // Requests that have not ended.
+    static int Depth();
+};

@@ -49,8 +49,10 @@ const std::vector<TLayer>& Layers() {
     return layers;
 }
 
-// Folders outside the layers where Qt is at home: the tests of the windows and the art tool.
-const char* const QtTestFolders[] = {"tests/app/window/", "tests/windows/", "data/art/"};
+// Folders outside the layers where Qt is at home: the tests and benchmarks of the windows and
+// the art tool.
+const char* const QtTestFolders[] = {"tests/app/window/", "tests/windows/", "bench/window/",
+                                     "data/art/"};
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
