@@ -1,5 +1,6 @@
 #include "SourceProbeBatch.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 
@@ -23,55 +24,60 @@ QImage SourceThumbnail(const TProbedSource& source, const QImage& audioPicture) 
 }
 
 TSourceProbeBatch::TSourceProbeBatch(std::vector<std::string> paths, QImage audioPicture,
-                                     std::function<void()> notify)
-    : FTotal(paths.size()), FAudioPicture(std::move(audioPicture)), FNotify(std::move(notify)) {
-    FThread = std::thread([this, paths = std::move(paths)]() mutable { Run(std::move(paths)); });
+                                     std::function<void()> notify, unsigned workers)
+    : FPaths(std::move(paths)), FTotal(FPaths.size()), FAudioPicture(std::move(audioPicture)),
+      FNotify(std::move(notify)), FSlots(FPaths.size()) {
+    const unsigned count = std::max(1u, std::min<unsigned>(workers, FTotal));
+    FRunning = count;
+    for (unsigned i = 0; i < count; ++i)
+        FThreads.emplace_back([this] { Run(); });
 }
 
 TSourceProbeBatch::~TSourceProbeBatch() {
     Cancel();
-    // The worker may be waiting for the main thread (a log line): serve it until it ends.
+    // A worker may be waiting for the main thread (a log line): serve it until all have ended.
     std::unique_lock lock(FLock);
-    while (!FFinished) {
+    while (FRunning > 0) {
         lock.unlock();
         ProcessPendingMessages();
         lock.lock();
         FEnded.wait_for(lock, std::chrono::milliseconds(5));
     }
     lock.unlock();
-    FThread.join();
+    for (std::thread& thread : FThreads)
+        thread.join();
 }
 
-void TSourceProbeBatch::Run(std::vector<std::string> paths) {
+void TSourceProbeBatch::Run() {
     std::string libraryError;
     try {
         TFFDecoder prober;
-        for (const std::string& path : paths) {
-            if (FCancel)
-                break;
+        for (size_t index; !FCancel && (index = FNext.fetch_add(1)) < FTotal;) {
             TProbedRow row;
-            row.Source = ProbeSource(prober, path);
+            row.Source = ProbeSource(prober, FPaths[index]);
             row.Thumbnail = SourceThumbnail(row.Source, FAudioPicture);
             // The full picture is not needed once the thumbnail is made.
             row.Source.Picture = TBitmap();
-            Push(std::move(row));
+            Store(index, std::move(row));
         }
     } catch (const std::exception& e) {
         libraryError = e.what();
         if (libraryError.empty())
             libraryError = "error";
+        FCancel = true;
     }
     End(libraryError);
 }
 
-void TSourceProbeBatch::Push(TProbedRow row) {
+void TSourceProbeBatch::Store(size_t index, TProbedRow row) {
     bool tell = false;
     {
         std::lock_guard lock(FLock);
-        FQueue.push_back(std::move(row));
+        FSlots[index] = std::move(row);
         FDone.fetch_add(1);
-        tell = !FNotified;
-        FNotified = true;
+        // Only a result that continues the taken ones can be handed over.
+        tell = index == FTaken && !FNotified;
+        FNotified = FNotified || tell;
     }
     if (tell)
         FNotify();
@@ -80,8 +86,9 @@ void TSourceProbeBatch::Push(TProbedRow row) {
 void TSourceProbeBatch::End(const std::string& libraryError) {
     {
         std::lock_guard lock(FLock);
-        FLibraryError = libraryError;
-        FFinished = true;
+        if (FLibraryError.empty())
+            FLibraryError = libraryError;
+        --FRunning;
     }
     FEnded.notify_all();
     FNotify();
@@ -89,16 +96,18 @@ void TSourceProbeBatch::End(const std::string& libraryError) {
 
 std::vector<TProbedRow> TSourceProbeBatch::Take() {
     std::lock_guard lock(FLock);
-    std::vector<TProbedRow> rows(std::make_move_iterator(FQueue.begin()),
-                                 std::make_move_iterator(FQueue.end()));
-    FQueue.clear();
+    std::vector<TProbedRow> rows;
+    for (; FTaken < FTotal && FSlots[FTaken]; ++FTaken) {
+        rows.push_back(std::move(*FSlots[FTaken]));
+        FSlots[FTaken].reset();
+    }
     FNotified = false;
     return rows;
 }
 
 bool TSourceProbeBatch::Finished() const {
     std::lock_guard lock(FLock);
-    return FFinished;
+    return FRunning == 0;
 }
 
 std::string TSourceProbeBatch::LibraryError() const {

@@ -1,17 +1,18 @@
-// Probing a batch of source files on a thread of its own, with a prober of its own, while
-// the window stays responsive. Results are handed over in the order of the list.
+// Probing a batch of source files off the main thread while the window stays responsive: one
+// worker per core, each with a prober of its own, taking the files in list order. Results are
+// handed over in the order of the list.
 //
-// Locks: the batch's one lock guards its result queue and flags only; it is never held while
-// the worker probes or waits for the main thread (the prober's log lines do), and the main
+// Locks: the batch's one lock guards its result slots and flags only; it is never held while
+// a worker probes or waits for the main thread (the prober's log lines do), and the main
 // thread takes it only to take results out.
 #pragma once
 
 #include <QImage>
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,18 +31,18 @@ QImage SourceThumbnail(const TProbedSource& source, const QImage& audioPicture);
 
 class TSourceProbeBatch {
 public:
-    // Starts probing `paths`. `notify` is called on the worker when results wait and nobody
-    // was told yet, and once more when the batch has ended; it must only post to the main
-    // thread.
+    // Starts probing `paths` on `workers` threads (at least one). `notify` is called on a
+    // worker when results wait and nobody was told yet, and once more when the batch has
+    // ended; it must only post to the main thread.
     TSourceProbeBatch(std::vector<std::string> paths, QImage audioPicture,
-                      std::function<void()> notify);
+                      std::function<void()> notify, unsigned workers);
     // Stops after the file being probed and waits, running the main-thread calls the worker
     // waits for meanwhile.
     ~TSourceProbeBatch();
     TSourceProbeBatch(const TSourceProbeBatch&) = delete;
     TSourceProbeBatch& operator=(const TSourceProbeBatch&) = delete;
 
-    // The results probed since the last call, in list order.
+    // The results that follow those taken before without a gap, in list order.
     std::vector<TProbedRow> Take();
     // True once the worker has ended (every file probed, stopped, or a library error).
     bool Finished() const;
@@ -54,20 +55,23 @@ public:
     void Cancel() { FCancel = true; }
 
 private:
-    void Run(std::vector<std::string> paths);
-    void Push(TProbedRow row);
+    void Run();
+    void Store(size_t index, TProbedRow row);
     void End(const std::string& libraryError);
 
+    const std::vector<std::string> FPaths;
     const size_t FTotal;
     const QImage FAudioPicture;
     std::function<void()> FNotify;
     std::atomic<bool> FCancel{false};
+    std::atomic<size_t> FNext{0}; // the next file a worker takes
     std::atomic<size_t> FDone{0};
     mutable std::mutex FLock;
     std::condition_variable FEnded;
-    std::deque<TProbedRow> FQueue; // guarded by FLock
-    bool FNotified = false;        // guarded by FLock
-    bool FFinished = false;        // guarded by FLock
-    std::string FLibraryError;     // guarded by FLock
-    std::thread FThread;
+    std::vector<std::optional<TProbedRow>> FSlots; // guarded by FLock, one per file
+    size_t FTaken = 0;                             // guarded by FLock
+    unsigned FRunning = 0;                         // guarded by FLock: workers not ended
+    bool FNotified = false;                        // guarded by FLock
+    std::string FLibraryError;                     // guarded by FLock
+    std::vector<std::thread> FThreads;
 };

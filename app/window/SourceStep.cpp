@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
+#include <thread>
 
 #include "FFEncode.h"
 #include "PlatformServices.h"
@@ -231,8 +233,12 @@ void TFormMain::ActionAddExecute() {
         TBusyCursor busy;
         AddSourceFiles(files);
     }
-    if (files.size() > 1)
+    if (files.size() > 1) {
         OpenDialog->selectFile(QString());
+        // The toolkit's own dialog keeps typed names in its field otherwise.
+        if (auto* field = OpenDialog->findChild<QLineEdit*>("fileNameEdit"))
+            field->clear();
+    }
     if (!files.empty())
         GlobalVars->LastOpenDir = FolderOfFile(files.front());
 }
@@ -397,11 +403,13 @@ void TFormMain::StartSourceBatch(const std::vector<std::string>& paths) {
     qApp->installEventFilter(FSourceBatchBlocker.get());
     LabelAdding->setText(Q(AddingProgressText(0, paths.size())));
     LabelAdding->show();
-    FSourceBatch =
-        std::make_unique<TSourceProbeBatch>(paths, ImageAudioIcon->pixmap().toImage(), [this] {
+    FSourceBatch = std::make_unique<TSourceProbeBatch>(
+        paths, ImageAudioIcon->pixmap().toImage(),
+        [this] {
             QMetaObject::invokeMethod(
                 this, [this] { DrainSourceBatch(); }, Qt::QueuedConnection);
-        });
+        },
+        std::max(1u, std::thread::hardware_concurrency()));
 }
 
 void TFormMain::DrainSourceBatch() {
