@@ -10,6 +10,7 @@
 
 #include "FFEncode.h"
 #include "SkinStyle.h"
+#include "SourceGridView.h" // NextGrid is a widget to every user of the window
 #include "UtilFuncs.h"
 #include "log/FFLog.h"
 
@@ -31,7 +32,6 @@ class QTreeWidget;
 class TSkinTitleBar;
 class TBusyCursor;
 class TSourceGridModel;
-class TSourceGridView;
 class TSourceProbeBatch;
 struct TProbedRow;
 
@@ -179,6 +179,7 @@ private:
     void DrainSourceBatch();
     void EndSourceAdd(const std::string& libraryError);
     void EndSourceBatch();
+    void AddFilesWhenShownSoon();
     // Closing: the batch stops, the adds waiting for it are dropped.
     void StopSourceBatch();
 

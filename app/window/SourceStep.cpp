@@ -305,17 +305,20 @@ void TFormMain::dropEvent(QDropEvent* event) {
 void TFormMain::AddSourceFilesWhenShown(std::vector<std::string> paths) {
     FFilesWhenShown.insert(FFilesWhenShown.end(), paths.begin(), paths.end());
     if (isVisible())
-        showEvent(nullptr);
+        AddFilesWhenShownSoon();
 }
 
 void TFormMain::showEvent(QShowEvent* event) {
-    if (event)
-        QWidget::showEvent(event);
-    if (FFilesWhenShown.empty())
-        return;
+    QWidget::showEvent(event);
+    if (!FFilesWhenShown.empty())
+        AddFilesWhenShownSoon();
+}
+
+// Once the window has painted: the files follow through the event loop.
+void TFormMain::AddFilesWhenShownSoon() {
     QTimer::singleShot(0, this, [this] {
-        const std::vector<std::string> files = std::move(FFilesWhenShown);
-        FFilesWhenShown.clear();
+        std::vector<std::string> files;
+        files.swap(FFilesWhenShown);
         AddSourceFiles(files);
     });
 }
