@@ -1,6 +1,7 @@
 // The main window `TFormMain`: a frameless four-step wizard dressed by the brand's skin.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QWidget>
 #include <deque>
@@ -222,4 +223,8 @@ private:
     std::deque<std::vector<std::string>> FPendingSourceAdds;
     std::vector<std::string> FFilesWhenShown;
     bool FSourceAddRunning = false;
+    // Rows arrive at most every SourceDrainIntervalMs, so that a fast batch is not one
+    // relayout of the grid per file.
+    QElapsedTimer FSourceDrainClock;
+    bool FSourceDrainPending = false;
 };

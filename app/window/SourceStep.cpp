@@ -32,6 +32,8 @@
 
 namespace {
 
+constexpr qint64 SourceDrainIntervalMs = 50;
+
 // While a batch is probed the window repaints and can be moved by its title bar, and the
 // other commands wait: clicks, keys and shortcuts aimed at the rest of the window are held
 // back (closing the window stays possible and stops the batch).
@@ -416,10 +418,20 @@ void TFormMain::StartSourceBatch(const std::vector<std::string>& paths) {
 }
 
 void TFormMain::DrainSourceBatch() {
-    if (!FSourceBatch)
+    if (!FSourceBatch || FSourceDrainPending)
         return;
-    // Everything the worker probed is queued before it says it has finished.
+    // Everything the workers probed is stored before they say they have finished.
     const bool finished = FSourceBatch->Finished();
+    if (!finished && FSourceDrainClock.isValid() &&
+        FSourceDrainClock.elapsed() < SourceDrainIntervalMs) {
+        FSourceDrainPending = true;
+        QTimer::singleShot(SourceDrainIntervalMs - FSourceDrainClock.elapsed(), this, [this] {
+            FSourceDrainPending = false;
+            DrainSourceBatch();
+        });
+        return;
+    }
+    FSourceDrainClock.start();
     AppendProbedRows(FSourceBatch->Take());
     LabelAdding->setText(Q(AddingProgressText(FSourceBatch->Done(), FSourceBatch->Total())));
     if (!finished)
@@ -437,6 +449,7 @@ void TFormMain::StopSourceBatch() {
 
 void TFormMain::EndSourceBatch() {
     FSourceBatch.reset();
+    FSourceDrainClock.invalidate();
     FSourceBatchBlocker.reset();
     FSourceBatchBusy.reset();
     LabelAdding->hide();
