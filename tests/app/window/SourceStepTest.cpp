@@ -41,8 +41,13 @@ std::string Tone(const std::string& name, const std::string& extra = "") {
                            "-f lavfi -i sine=frequency=500:duration=1 " + extra);
 }
 
+// In a folder whose name alone is wider than the list's 300 pixels, so that its path is
+// shortened wherever the tests run.
 std::string Video() {
-    return testmedia::Make(MediaDir() + "/clip.mp4",
+    const std::string folder =
+        MediaDir() + "/a folder whose name is far too long to be shown whole in the list";
+    fs::create_directories(folder);
+    return testmedia::Make(folder + "/clip.mp4",
                            "-f lavfi -i testsrc=size=320x180:rate=25:duration=2 -f lavfi -i "
                            "sine=duration=2 -c:v mpeg4 -c:a aac -shortest");
 }
