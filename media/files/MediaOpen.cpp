@@ -9,6 +9,9 @@
 
 namespace {
 
+// The protocols a source may reach for what it refers to.
+constexpr const char* SourceProtocols = "file";
+
 constexpr int UnicodeIOBufferSize = 32768;
 
 TUnicodeConnection& Connection(void* opaque) {
@@ -105,6 +108,16 @@ int OpenInputContext(AVFormatContext** ctx, const std::string& name, const AVInp
             return AVERROR(ENOMEM);
     }
     (*ctx)->interrupt_callback = IOInterruptCallback();
+    // What a source may open besides itself (playlists, concatenation lists, references):
+    // local files only, so that a crafted file cannot make the converter reach the network.
+    if ((*ctx)->protocol_whitelist == nullptr) {
+        (*ctx)->protocol_whitelist = ff::av_strdup(SourceProtocols);
+        if ((*ctx)->protocol_whitelist == nullptr) {
+            ff::avformat_free_context(*ctx);
+            *ctx = nullptr;
+            return AVERROR(ENOMEM);
+        }
+    }
     AVIOContext* custom = nullptr;
     if (IsUnicodeURL(name)) {
         const int err = NewUnicodeIO(&custom, name, AVIO_FLAG_READ);
