@@ -3,7 +3,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup configure build run test package clean format
+.PHONY: all setup configure build run test package clean format check-asan fuzz
 
 all: build
 
@@ -30,8 +30,17 @@ package: build
 
 bench: build ; @$(BUILD_DIR)/bin/audioconv-bench $(BENCH_ARGS)
 
+# Neither is part of `make test`. check-asan: the whole suite built with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-asan, leak detection on. fuzz: the libFuzzer target
+# (clang) in build-fuzz for FUZZ_TIME seconds; FUZZ_ARGS go to libFuzzer.
+check-asan: setup
+	@JOBS=$(JOBS) bash scripts/check-asan.sh
+
+fuzz:
+	@bash scripts/fuzz.sh $(FUZZ_ARGS)
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	@rm -rf $(BUILD_DIR)
+	@rm -rf $(BUILD_DIR) build-asan build-fuzz

@@ -500,13 +500,6 @@ void TCustomEncoder::AllTasksDone() {
 
 // ---- relays
 
-void TCustomEncoder::Trigger(const std::function<void()>& call) const {
-    if (triggerEventInMainThread_)
-        CallInMainThread(call);
-    else
-        call();
-}
-
 void TCustomEncoder::VideoHookRelay(TVideoHookEvent& event, TCustomFFmpeg* task, TBitmap* bitmap,
                                     int frameNumber, int64_t pts, bool& update, bool& stopHook) {
     if (!event.Assigned())
@@ -537,12 +530,19 @@ void TCustomEncoder::PreviewBitmapRelay(TCustomFFmpeg* task, TBitmap* bitmap, in
                                         int64_t pts) {
     if (!OnPreviewBitmap.Assigned())
         return;
-    std::lock_guard guard(PreviewBitmapLock);
+    std::unique_lock guard(PreviewBitmapLock);
     previewInfo_.TaskIndex = tasks_.IndexOf(task);
     previewInfo_.Bitmap = bitmap;
     previewInfo_.FrameNumber = frameNumber;
     previewInfo_.PTS = pts;
-    Trigger([this] { OnPreviewBitmap.Call(this, previewInfo_); });
+    if (!triggerEventInMainThread_) {
+        OnPreviewBitmap.Call(this, previewInfo_);
+        return;
+    }
+    // The main thread gets this report's own copy; the lock is not held while waiting.
+    const TPreviewInfo report = previewInfo_;
+    guard.unlock();
+    CallInMainThread([this, &report] { OnPreviewBitmap.Call(this, report); });
 }
 
 void TCustomEncoder::ProgressRelay(TCustomFFmpeg* task, int fileIndex, int64_t totalDuration,
@@ -550,7 +550,7 @@ void TCustomEncoder::ProgressRelay(TCustomFFmpeg* task, int fileIndex, int64_t t
                                    float quality, int fps, int frameNumber) {
     if (!OnProgress.Assigned())
         return;
-    std::lock_guard guard(ProgressLock);
+    std::unique_lock guard(ProgressLock);
     progressInfo_.TaskIndex = tasks_.IndexOf(task);
     progressInfo_.FileIndex = fileIndex;
     progressInfo_.FrameNumber = frameNumber;
@@ -560,7 +560,14 @@ void TCustomEncoder::ProgressRelay(TCustomFFmpeg* task, int fileIndex, int64_t t
     progressInfo_.CurrentSize = currentSize;
     progressInfo_.CurrentDuration = currentDuration;
     progressInfo_.TotalDuration = totalDuration;
-    Trigger([this] { OnProgress.Call(this, &progressInfo_); });
+    if (!triggerEventInMainThread_) {
+        OnProgress.Call(this, &progressInfo_);
+        return;
+    }
+    // The main thread gets this report's own copy; the lock is not held while waiting.
+    TProgressInfo report = progressInfo_;
+    guard.unlock();
+    CallInMainThread([this, &report] { OnProgress.Call(this, &report); });
 }
 
 void TCustomEncoder::AudioHookRelay(TCustomFFmpeg* task, int64_t pts, uint8_t* sample, int size,

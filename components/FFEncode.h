@@ -7,9 +7,9 @@
 // Threads: AddTask, SetOutputFile, RemoveTask, ClearTasks, StartTask and Stop belong to the
 // application's main thread. Running tasks report from their worker threads: OnProgress and
 // OnPreviewBitmap reach the main thread when TriggerEventInMainThread is set (the worker
-// waits, the relay's lock held); the hooks run on the workers; OnTerminate comes from the
-// encoder's delivery thread in threaded mode, one delivery at a time in the order the tasks
-// ended, the final one (task index -1) after all others. A run on the caller's thread
+// waits with a copy of the report, holding no lock); the hooks run on the workers; OnTerminate
+// comes from the encoder's delivery thread in threaded mode, one delivery at a time in the order
+// the tasks ended, the final one (task index -1) after all others. A run on the caller's thread
 // (StartTask(0)) calls OnTerminate on the thread that ends the task, during the termination
 // bookkeeping: that handler may not Stop with wait. The component must not be freed from its
 // own OnTerminate.
@@ -369,8 +369,6 @@ private:
     void WireHookRelays(TFFmpeg& task, const TOutputOptions& options);
     void VideoHookRelay(TVideoHookEvent& event, TCustomFFmpeg* task, TBitmap* bitmap,
                         int frameNumber, int64_t pts, bool& update, bool& stopHook);
-    // Runs `call` on the main thread when TriggerEventInMainThread is set, else here.
-    void Trigger(const std::function<void()>& call) const;
     void DeliverTermination(const TTerminateInfo& info);
     // Checks a file given to a task that opens on start; false with LastErrMsg set.
     bool CheckDeferredInput(const std::string& fileName);

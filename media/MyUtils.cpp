@@ -21,8 +21,25 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return (dir.empty() || dir.back() == '/') ? dir + name : dir + "/" + name;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define AUDIOCONV_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define AUDIOCONV_LEAK_CHECKED 1
+#endif
+#endif
+
+// Under the leak checker a library stays mapped when it is freed: memory the libraries keep
+// for the whole process (their static tables) then stays reachable, and what the checker
+// reports is ours. Otherwise freeing unloads it.
+#ifdef AUDIOCONV_LEAK_CHECKED
+constexpr int KeepMapped = RTLD_NODELETE;
+#else
+constexpr int KeepMapped = 0;
+#endif
+
 void* OpenModule(const std::string& path) {
-    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | KeepMapped);
 }
 
 // A library in `dir` may need others from the same folder (its own FFmpeg build). The
@@ -151,6 +168,14 @@ private:
 };
 
 TBuiltinQueue GBuiltinQueue;
+
+// The drains ProcessPendingMessages runs; registered during static initialisation (hence a
+// function-local list).
+std::vector<void (*)()>& Drains() {
+    static std::vector<void (*)()> drains;
+    return drains;
+}
+std::mutex GDrainsMutex;
 std::atomic<TMainThreadDispatcher*> GDispatcher{&GBuiltinQueue};
 std::mutex GCallMutex;
 std::condition_variable GCallDone;
@@ -194,6 +219,15 @@ void CallInMainThread(const std::function<void()>& proc) {
         std::rethrow_exception(pending->error);
 }
 
+void PostToMainThread(std::function<void()> call) {
+    GDispatcher.load()->Post(std::move(call));
+}
+
+void AddMainThreadDrain(void (*drain)()) {
+    std::lock_guard lock(GDrainsMutex);
+    Drains().push_back(drain);
+}
+
 void ProcessPendingMessages() {
     if (!IsMainThread())
         return;
@@ -201,4 +235,11 @@ void ProcessPendingMessages() {
     d->Pump();
     if (d != &GBuiltinQueue)
         GBuiltinQueue.Pump();
+    std::vector<void (*)()> drains;
+    {
+        std::lock_guard lock(GDrainsMutex);
+        drains = Drains();
+    }
+    for (void (*drain)() : drains)
+        drain();
 }

@@ -56,8 +56,26 @@ void InstallMainThreadDispatcher(TMainThreadDispatcher* dispatcher); // null: bu
 
 // On the main thread runs `proc` at once; on another thread queues it and blocks until the
 // main thread has run it. An exception thrown by `proc` reaches the caller.
+//
+// A thread that waits here holds no lock: the main thread may need any lock a worker takes
+// (the prober takes the codec lock, Stop and the events' Assign take the encoder's), so a
+// worker that waited under one could wait for good. Lock order, outermost first: the
+// encoder's termination lock, CodecRegistryLock, the codec lock, then the log lock or the log
+// queue's lock (a library line is queued after the log lock is released). The encoder's
+// relay locks and the interrupt registry's lock are leaves: their callbacks run outside them
+// or take no other lock. None of them is held across CallInMainThread; the logger queues
+// lines and never waits for the main thread.
 void CallInMainThread(const std::function<void()>& proc);
 
-// Runs the calls that worker threads have queued for the main thread (and the installed
-// dispatcher's pending work). Only the main thread runs anything here.
+// Queues `call` for the main thread and returns at once, on any thread (on the main thread
+// too: the call runs when the main thread next serves its queue).
+void PostToMainThread(std::function<void()> call);
+
+// Work that ProcessPendingMessages does besides the queued calls (the logger's queue of
+// lines); `drain` runs on the main thread and must be cheap when there is nothing to do.
+void AddMainThreadDrain(void (*drain)());
+
+// Runs the calls that worker threads have queued for the main thread, the installed
+// dispatcher's pending work and the registered drains. Only the main thread runs anything
+// here.
 void ProcessPendingMessages();

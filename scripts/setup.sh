@@ -2,7 +2,13 @@
 # Installs everything the project needs from Debian's packages.
 # Idempotent: when every package is present it only checks and exits.
 # Works as root or through sudo; runs 'apt-get update' only when something is missing.
+# With --fuzz it also installs clang and its libFuzzer runtime (for `make fuzz` only).
 set -euo pipefail
+
+FUZZ=0
+if [ "${1:-}" = "--fuzz" ]; then
+  FUZZ=1
+fi
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
@@ -16,6 +22,15 @@ PACKAGES=(
   xvfb xauth
   dpkg-dev desktop-file-utils appstream shared-mime-info groff-base
 )
+
+# The fuzz target's compiler, and its runtime (a recommendation only of the clang package).
+if [ $FUZZ -eq 1 ]; then
+  PACKAGES+=(clang)
+  if command -v clang >/dev/null 2>&1; then
+    major="$(clang -dumpversion | cut -d. -f1)"
+    PACKAGES+=("libclang-rt-${major}-dev")
+  fi
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -37,3 +52,8 @@ echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+
+# clang was missing: its runtime's package is named after the version just installed.
+if [ $FUZZ -eq 1 ] && ! dpkg-query -W -f='${Status}' "libclang-rt-$(clang -dumpversion | cut -d. -f1)-dev" 2>/dev/null | grep -q "install ok installed"; then
+  $SUDO apt-get install -y -q --no-install-recommends "libclang-rt-$(clang -dumpversion | cut -d. -f1)-dev"
+fi

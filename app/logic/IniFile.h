@@ -5,11 +5,19 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // Raised when a value cannot be written: "Unable to write to %s".
 class EIniFileException : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// One value to write: `Key`=`Value` in `Section`.
+struct TIniValue {
+    std::string Section;
+    std::string Key;
+    std::string Value;
 };
 
 class TIniFile {
@@ -30,6 +38,11 @@ public:
     // not exist and keeping everything else in it. Raises EIniFileException on failure.
     void WriteString(const std::string& section, const std::string& key,
                      const std::string& value) const;
+    // Writes all `values` in their order with one replacement of the file. The new text goes
+    // to a temporary file beside it, is flushed to the disk and renamed over the old file, so
+    // that a write that fails at any point (a full disk, a crash) leaves the old file as it
+    // was; the failure raises EIniFileException and leaves no temporary file behind.
+    void WriteValues(const std::vector<TIniValue>& values) const;
     void WriteInteger(const std::string& section, const std::string& key, int32_t value) const;
     // Writes "1" or "0".
     void WriteBool(const std::string& section, const std::string& key, bool value) const;

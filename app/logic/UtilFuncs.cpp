@@ -39,6 +39,11 @@ void FitAxis(int& pos, int& size, int screenPos, int screenSize) {
         pos = screenPos + screenSize - size;
 }
 
+// Booleans are stored as "1" or "0".
+std::string BoolText(bool value) {
+    return value ? "1" : "0";
+}
+
 } // namespace
 
 std::string SettingsFilePath(const TGlobalVars& vars) {
@@ -68,15 +73,20 @@ bool LoadSettings(TGlobalVars& vars) {
     return true;
 }
 
+// One replacement of the file for all keys: a failure keeps the old settings whole.
 void SaveSettings(const TGlobalVars& vars) {
-    const TIniFile file(SettingsFilePath(vars));
-    file.WriteString(SystemSection, "LastOpenDir", vars.LastOpenDir);
-    file.WriteString(SystemSection, "OutputFileDir", vars.OutputFileDir);
-    file.WriteInteger(SystemSection, "OutputFormat", vars.OutputFormat);
+    std::vector<TIniValue> values = {
+        {SystemSection, "LastOpenDir", vars.LastOpenDir},
+        {SystemSection, "OutputFileDir", vars.OutputFileDir},
+        {SystemSection, "OutputFormat", std::to_string(vars.OutputFormat)},
+    };
     for (const auto& preset : PresetKeys)
-        file.WriteInteger(SystemSection, preset.Key, vars.PresetIndex[preset.Format]);
-    file.WriteBool(SystemSection, "PlayASoundWhenFinished", vars.PlayASoundWhenFinished);
-    file.WriteBool(SystemSection, "ShutDownWhenFinished", vars.ShutDownWhenFinished);
+        values.push_back(
+            {SystemSection, preset.Key, std::to_string(vars.PresetIndex[preset.Format])});
+    values.push_back(
+        {SystemSection, "PlayASoundWhenFinished", BoolText(vars.PlayASoundWhenFinished)});
+    values.push_back({SystemSection, "ShutDownWhenFinished", BoolText(vars.ShutDownWhenFinished)});
+    TIniFile(SettingsFilePath(vars)).WriteValues(values);
 }
 
 bool LoadPlacement(const TGlobalVars& vars, const std::string& section, TWindowPlacement& window,
@@ -99,12 +109,12 @@ bool LoadPlacement(const TGlobalVars& vars, const std::string& section, TWindowP
 
 void SavePlacement(const TGlobalVars& vars, const std::string& section,
                    const TWindowPlacement& window) {
-    const TIniFile file(SettingsFilePath(vars));
-    file.WriteInteger(section, "x", window.Left);
-    file.WriteInteger(section, "y", window.Top);
-    file.WriteInteger(section, "height", window.Height);
-    file.WriteInteger(section, "width", window.Width);
-    file.WriteBool(section, "maximized", window.Maximized);
+    TIniFile(SettingsFilePath(vars))
+        .WriteValues({{section, "x", std::to_string(window.Left)},
+                      {section, "y", std::to_string(window.Top)},
+                      {section, "height", std::to_string(window.Height)},
+                      {section, "width", std::to_string(window.Width)},
+                      {section, "maximized", BoolText(window.Maximized)}});
 }
 
 void CentreWindow(TWindowPlacement& window, const TScreenRect& screen) {

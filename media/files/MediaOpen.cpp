@@ -1,5 +1,6 @@
 #include "MediaOpen.h"
 
+#include <cctype>
 #include <cerrno>
 
 #include "FFLoad.h"
@@ -8,6 +9,21 @@
 #include "binding/AVUtilStubs.h"
 
 namespace {
+
+// The protocols a local source may reach for what it refers to.
+constexpr const char* SourceProtocols = "file";
+
+// A name the libraries open as a local file: no protocol prefix ("scheme:" or
+// "scheme,options:"), or the prefix "file".
+bool IsLocalFileName(const std::string& name) {
+    size_t end = 0;
+    while (end < name.size() && (std::isalnum(static_cast<unsigned char>(name[end])) ||
+                                 name[end] == '+' || name[end] == '-' || name[end] == '.'))
+        ++end;
+    if (end == 0 || end == name.size() || (name[end] != ':' && name[end] != ','))
+        return true;
+    return name.compare(0, end, "file") == 0;
+}
 
 constexpr int UnicodeIOBufferSize = 32768;
 
@@ -105,6 +121,17 @@ int OpenInputContext(AVFormatContext** ctx, const std::string& name, const AVInp
             return AVERROR(ENOMEM);
     }
     (*ctx)->interrupt_callback = IOInterruptCallback();
+    // What a local source may open besides itself (playlists, concatenation lists,
+    // references): local files only, so that a crafted file cannot make the converter reach
+    // the network. A source named by a network address keeps every protocol it needs.
+    if ((*ctx)->protocol_whitelist == nullptr && (IsUnicodeURL(name) || IsLocalFileName(name))) {
+        (*ctx)->protocol_whitelist = ff::av_strdup(SourceProtocols);
+        if ((*ctx)->protocol_whitelist == nullptr) {
+            ff::avformat_free_context(*ctx);
+            *ctx = nullptr;
+            return AVERROR(ENOMEM);
+        }
+    }
     AVIOContext* custom = nullptr;
     if (IsUnicodeURL(name)) {
         const int err = NewUnicodeIO(&custom, name, AVIO_FLAG_READ);

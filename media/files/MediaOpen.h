@@ -14,7 +14,9 @@ extern "C" {
 
 // Opens an input: *ctx may hold a context the caller allocated (its settings are kept; its pb
 // must be unset), or be null to have one allocated. Returns 0, or a negative library error
-// code with *ctx null and everything freed (as avformat_open_input does).
+// code with *ctx null and everything freed (as avformat_open_input does). What a local file
+// refers to (a playlist's entries, a list of files) may be opened from local files only,
+// unless the caller's context or options name other protocols.
 int OpenInputContext(AVFormatContext** ctx, const std::string& name, const AVInputFormat* fmt,
                      AVDictionary** options);
 // Closes an input opened by OpenInputContext, with its custom I/O context; *ctx becomes null.

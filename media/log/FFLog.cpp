@@ -3,6 +3,7 @@
 #include <cassert>
 #include <charconv>
 #include <cstdio>
+#include <deque>
 #include <stdexcept>
 #include <strings.h>
 #include <utility>
@@ -81,12 +82,62 @@ TLibraryLogState& LogState() {
     return *GLogState;
 }
 
-// Unit end: the pending texts and the repeat state go, and so does an owned logger.
+// ---- the queue of lines for the main thread ---------------------------------------------
+
+// Lines other threads hand to the main thread. A worker appends and goes on; the main thread
+// takes them one at a time, so a handler that logs (and so delivers again) keeps the order.
+// Its lock is taken alone: nothing else is locked while it is held.
+class TLogQueue {
+public:
+    void Push(TLogInfo info) {
+        std::lock_guard lock(mutex_);
+        lines_.push_back(std::move(info));
+    }
+    bool Pop(TLogInfo& info) {
+        std::lock_guard lock(mutex_);
+        if (lines_.empty())
+            return false;
+        info = std::move(lines_.front());
+        lines_.pop_front();
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::deque<TLogInfo> lines_;
+};
+
+// Constant-initialised parts only, so that a line may be queued at any time of the process.
+TLogQueue* GLogQueue = nullptr;
+std::mutex GLogQueueMake;
+
+TLogQueue& LogQueue() {
+    std::lock_guard lock(GLogQueueMake);
+    if (GLogQueue == nullptr)
+        GLogQueue = new TLogQueue();
+    return *GLogQueue;
+}
+
+// The current logger without creating one.
+TFFLogger* CurrentLogger() {
+    std::lock_guard lock(GCurrentLock);
+    return GCurrent;
+}
+
+// ProcessPendingMessages delivers the queue too.
+[[maybe_unused]] const bool GDrainRegistered = (AddMainThreadDrain(&DeliverQueuedLogLines), true);
+
+// Unit end: the pending texts, the repeat state and the queued lines go, and so does an owned
+// logger.
 struct TLogUnitEnd {
     ~TLogUnitEnd() {
         {
             std::lock_guard lock(GLogLock);
             delete std::exchange(GLogState, nullptr);
+        }
+        {
+            std::lock_guard lock(GLogQueueMake);
+            delete std::exchange(GLogQueue, nullptr);
         }
         TFFLogger* owned = nullptr;
         {
@@ -280,7 +331,10 @@ TFFLogger::TFFLogger(void* AOwner) : TFFLogger(AOwner, false) {
 TFFLogger::TFFLogger(void* /*AOwner*/, bool owned)
     : owned_(owned), logLevel_(LibraryToLogLevel(GCurrentLibraryLevel.load())) {}
 
+// The lines queued for this logger reach its handler before it goes.
 TFFLogger::~TFFLogger() {
+    if (CurrentLogger() == this)
+        DeliverQueuedLogLines();
     std::lock_guard lock(GCurrentLock);
     if (GCurrent == this)
         GCurrent = nullptr;
@@ -316,6 +370,8 @@ void TFFLogger::InstallLogCallback() {
 }
 
 void TFFLogger::SetOnLog(TLogEvent handler) {
+    if (CurrentLogger() == this)
+        DeliverQueuedLogLines();
     std::lock_guard lock(handlerMutex_);
     onLog_ = std::move(handler);
 }
@@ -348,22 +404,33 @@ void TFFLogger::LogLibraryLine(uint32_t threadID, int libraryLevel, const std::s
     Deliver(TLogInfo{this, threadID, LibraryToLogLevel(libraryLevel), line});
 }
 
-// The handler is read on the thread that runs it, so that once OnLog is cleared on the
-// main thread no queued delivery calls the old one; it runs outside the handler lock.
+void TFFLogger::Run(const TLogInfo& info) {
+    TLogEvent handler;
+    {
+        std::lock_guard lock(handlerMutex_);
+        handler = onLog_;
+    }
+    if (handler)
+        handler(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
+}
+
+// The handler is read on the thread that runs it, outside the handler lock. A thread other
+// than the main thread never waits here: it may hold the codec locks, which the main thread
+// takes when it probes a file.
 void TFFLogger::Deliver(const TLogInfo& info) {
-    auto run = [this, &info] {
-        TLogEvent handler;
-        {
-            std::lock_guard lock(handlerMutex_);
-            handler = onLog_;
-        }
-        if (handler)
-            handler(info.Sender, info.ThreadID, info.LogLevel, info.LogMsg);
-    };
-    if (TriggerEventInMainThread)
-        CallInMainThread(run);
-    else
-        run();
+    if (!TriggerEventInMainThread) {
+        Run(info);
+        return;
+    }
+    if (IsMainThread()) {
+        DeliverQueuedLogLines();
+        Run(info);
+        return;
+    }
+    LogQueue().Push(info);
+    // One posted call per line: a call the event loop drops (the loop ending) only delays its
+    // line to the next delivery, never loses it.
+    PostToMainThread(&DeliverQueuedLogLines);
 }
 
 void TFFLogger::LibraryLogCallback(void* obj, int level, const char* fmt, va_list args) {
@@ -386,6 +453,15 @@ void TFFLogger::LibraryLogCallback(void* obj, int level, const char* fmt, va_lis
     TFFLogger* logger = FFLogger();
     for (const std::string& line : lines)
         logger->LogLibraryLine(threadID, level, line);
+}
+
+void DeliverQueuedLogLines() {
+    if (!IsMainThread())
+        return;
+    TLogQueue& queue = LogQueue();
+    for (TLogInfo info; queue.Pop(info);)
+        if (TFFLogger* logger = CurrentLogger())
+            logger->Run(info);
 }
 
 void ResetLibraryLogStateForTesting() {

@@ -49,7 +49,10 @@ public:
 
     bool Owned() const { return owned_; }
 
-    // Deliver OnLog on the main thread (through CallInMainThread).
+    // Deliver OnLog on the main thread. A line logged on another thread joins the log queue
+    // and the thread goes on at once; the main thread's event loop delivers the queue in
+    // order (see DeliverQueuedLogLines). A line logged on the main thread is delivered at
+    // once, after the lines queued before it.
     std::atomic<bool> TriggerEventInMainThread{true};
 
     TLogLevel LogLevel() const { return logLevel_.load(); }
@@ -72,14 +75,19 @@ public:
     // The callback installed in the libraries.
     static void LibraryLogCallback(void* obj, int level, const char* fmt, va_list args);
 
-    // The handler may be set or cleared while other threads log.
+    // The handler may be set or cleared while other threads log. On the main thread the
+    // lines queued so far go to the old handler first, so none is lost and, once this
+    // returns, the old handler is not called again.
     void SetOnLog(TLogEvent handler);
     bool HasOnLog() const;
 
 private:
     friend TFFLogger* FFLogger();
+    friend void DeliverQueuedLogLines();
     TFFLogger(void* AOwner, bool owned);
     void Deliver(const TLogInfo& info);
+    // Calls OnLog with one delivery's values on this thread.
+    void Run(const TLogInfo& info);
 
     bool owned_ = false;
     std::atomic<TLogLevel> logLevel_{llInfo};
@@ -89,6 +97,13 @@ private:
 
 // The current logger; creates an owned one when none exists.
 TFFLogger* FFLogger();
+
+// Delivers the lines other threads have queued for the main thread, in the order they were
+// queued (so each thread's lines keep their order), to the current logger's OnLog. Runs on
+// the main thread only (elsewhere it does nothing). The main thread's event loop runs it for
+// every queued line, and so does ProcessPendingMessages; a program without an event loop
+// calls it (or ProcessPendingMessages) itself, at the latest before it reads the log.
+void DeliverQueuedLogLines();
 
 // Tests only: forgets the text pending per thread and the repeat state of the library
 // callback, so that a test starts as the process does.

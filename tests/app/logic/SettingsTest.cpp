@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "AppTestEnv.h"
@@ -144,6 +149,73 @@ TEST_F(Settings, UnwritableFileRaisesOnSaveButNotAtStart) {
     vars.DataFolder = FreshDir("settings-unwritable") + "missing/";
     EXPECT_THROW(SaveSettings(vars), EIniFileException);
     EXPECT_FALSE(LoadSettings(vars));
+}
+
+// Lowers the process's file size limit for its lifetime, as a full disk would stop a write
+// part-way; a write past the limit then fails with EFBIG instead of raising SIGXFSZ.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t bytes) {
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit lowered = old_;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~TFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+std::set<std::string> NamesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// A save that stops part-way (the disk full) raises, keeps the old settings exactly as they
+// were and leaves no temporary file beside them; the placement is written the same way.
+TEST_F(Settings, AFailedSaveKeepsTheOldFile) {
+    TGlobalVars vars = VarsIn("settings-atomic-fail");
+    SaveSettings(vars);
+    SavePlacement(vars, FormSection, TWindowPlacement{10, 20, 300, 400, false});
+    const std::string path = SettingsFilePath(vars);
+    const std::string before = ReadFile(path);
+    ASSERT_NE(before.find("OutputFormat=1\n"), std::string::npos) << before;
+
+    vars.OutputFormat = 5;
+    {
+        TFileSizeLimit limit(before.size() / 2); // the new text stops half-way
+        EXPECT_THROW(SaveSettings(vars), EIniFileException);
+        EXPECT_THROW(SavePlacement(vars, FormSection, TWindowPlacement{1, 2, 3, 4, true}),
+                     EIniFileException);
+    }
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(NamesIn(vars.DataFolder), std::set<std::string>{SettingsFileName});
+}
+
+// A save replaces the file as a whole, in one step: a second name of the old file (a hard
+// link) still holds the old text, the file holds the new one, and nothing else is left.
+TEST_F(Settings, ASaveReplacesTheFileInsteadOfRewritingIt) {
+    TGlobalVars vars = VarsIn("settings-atomic-replace");
+    const std::string path = SettingsFilePath(vars);
+    SaveSettings(vars);
+    const std::string before = ReadFile(path);
+    ASSERT_EQ(link(path.c_str(), (vars.DataFolder + "old").c_str()), 0);
+    vars.OutputFormat = 6;
+    vars.ShutDownWhenFinished = true;
+    SaveSettings(vars);
+    EXPECT_EQ(ReadFile(vars.DataFolder + "old"), before);
+    const std::string after = ReadFile(path);
+    EXPECT_NE(after.find("OutputFormat=6\n"), std::string::npos) << after;
+    EXPECT_NE(after.find("ShutDownWhenFinished=1\n"), std::string::npos) << after;
+    EXPECT_EQ(NamesIn(vars.DataFolder), (std::set<std::string>{SettingsFileName, "old"}));
 }
 
 TEST(Centring, TruncatesTowardZero) {

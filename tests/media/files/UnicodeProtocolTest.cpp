@@ -15,6 +15,7 @@
 #include "binding/AVFormatStubs.h"
 #include "files/MediaOpen.h"
 #include "files/UnicodeProtocol.h"
+#include "log/FFLog.h"
 
 namespace fs = std::filesystem;
 
@@ -302,6 +303,49 @@ TEST_F(MediaOpenTest, MarkedInputThatIsNoMediaFails) {
     AVFormatContext* ctx = nullptr;
     EXPECT_LT(OpenInputContext(&ctx, Marker + junk.string(), nullptr, nullptr), 0);
     EXPECT_EQ(ctx, nullptr);
+}
+
+// A source may be a playlist (whatever its name): what it refers to may come from local
+// files, never over a network protocol. The refused entry points at the loopback address, so
+// that even a converter without the limit reaches no network.
+TEST_F(MediaOpenTest, WhatASourceRefersToComesFromLocalFilesOnly) {
+    const std::string pid = std::to_string(getpid());
+    const fs::path segment = TempDir() / ("segment-" + pid + ".ts");
+    const std::string cmd = "ffmpeg -nostdin -hide_banner -loglevel error -y -i \"" + plainWav_ +
+                            "\" -c:a mp2 -f mpegts \"" + segment.string() + "\"";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    const std::string head = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1,\n";
+    const struct {
+        const char* Name;
+        std::string Entry;
+        bool Opens;
+    } cases[] = {
+        {"local", segment.filename().string(), true},
+        {"network", "http://127.0.0.1:9/segment.ts", false},
+    };
+    std::vector<std::string> lines;
+    FFLogger()->SetOnLog(
+        [&](void*, uint32_t, TLogLevel, const std::string& msg) { lines.push_back(msg); });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        lines.clear();
+        const fs::path list = TempDir() / (std::string(c.Name) + "-list-" + pid + ".mp3");
+        WriteFile(list, head + c.Entry + "\n#EXT-X-ENDLIST\n");
+        AVFormatContext* raw = nullptr;
+        const int ret = OpenInputContext(&raw, list.string(), nullptr, nullptr);
+        TInputContextPtr ctx(raw);
+        EXPECT_EQ(ret >= 0, c.Opens) << ret;
+        bool refused = false;
+        for (const std::string& line : lines)
+            refused = refused || line.find("not on whitelist 'file'") != std::string::npos;
+        EXPECT_EQ(refused, !c.Opens);
+        if (ctx) {
+            EXPECT_STREQ(ctx->protocol_whitelist, "file");
+            EXPECT_GE(ff::avformat_find_stream_info(ctx.get(), nullptr), 0);
+            EXPECT_EQ(ctx->nb_streams, 1u);
+        }
+    }
+    FFLogger()->SetOnLog(nullptr);
 }
 
 TEST_F(MediaOpenTest, OutputTruncatesWritesAndSeeks) {

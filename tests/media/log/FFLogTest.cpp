@@ -300,18 +300,15 @@ TEST_F(FFLogTest, WorkerLinesReachTheMainThread) {
         received_.clear();
         logger_->TriggerEventInMainThread = onMain;
         std::atomic<uint32_t> workerID{0};
-        std::atomic<bool> done{false};
         std::thread worker([&] {
             workerID = CurrentThreadID();
             LibLog(nullptr, AV_LOG_INFO, "from worker %d\n", int(onMain));
             logger_->Log(nullptr, llError, "direct");
-            done = true;
         });
-        while (!done) {
-            ProcessPendingMessages();
-            std::this_thread::yield();
-        }
+        // The worker does not wait for the main thread: it ends before anything is pumped.
         worker.join();
+        EXPECT_EQ(received_.size(), onMain ? 0u : 2u) << onMain;
+        ProcessPendingMessages();
         const std::string line = "from worker " + std::to_string(int(onMain));
         ASSERT_EQ(Messages(), (std::vector<std::string>{line, "direct"})) << onMain;
         for (const TReceived& r : received_) {
@@ -319,6 +316,72 @@ TEST_F(FFLogTest, WorkerLinesReachTheMainThread) {
             EXPECT_EQ(r.ThreadID, workerID.load());
         }
     }
+}
+
+// Several threads log at once, through the library callback and directly, while the main
+// thread serves the queue now and then, logging lines of its own (or only serves it at the
+// end): every line arrives once, on the main thread, and each thread's lines arrive in the
+// order it logged them.
+TEST_F(FFLogTest, LinesOfManyThreadsKeepTheirOrderAndNoneIsLost) {
+    constexpr int Threads = 4;
+    constexpr int LinesPerThread = 500;
+    for (bool pumpWhileLogging : {false, true}) {
+        received_.clear();
+        std::atomic<int> finished{0};
+        std::vector<std::thread> workers;
+        for (int t = 0; t < Threads; ++t)
+            workers.emplace_back([&, t] {
+                for (int n = 0; n < LinesPerThread; ++n) {
+                    if (n % 2 == 0)
+                        LibLog(nullptr, AV_LOG_WARNING, "t%d %d\n", t, n);
+                    else
+                        logger_->LogFmt(nullptr, llWarning, "t%d %d", t, n);
+                }
+                ++finished;
+            });
+        while (finished < Threads) {
+            if (pumpWhileLogging) {
+                ProcessPendingMessages();
+                logger_->Log(nullptr, llInfo, "main");
+            } else {
+                std::this_thread::yield();
+            }
+        }
+        for (std::thread& w : workers)
+            w.join();
+        if (!pumpWhileLogging) {
+            EXPECT_TRUE(received_.empty());
+        }
+        DeliverQueuedLogLines();
+
+        int next[Threads] = {};
+        for (const TReceived& r : received_) {
+            EXPECT_TRUE(r.OnMainThread);
+            if (r.Msg == "main")
+                continue;
+            int t = -1, n = -1;
+            ASSERT_EQ(std::sscanf(r.Msg.c_str(), "t%d %d", &t, &n), 2) << r.Msg;
+            ASSERT_TRUE(t >= 0 && t < Threads) << r.Msg;
+            EXPECT_EQ(n, next[t]) << "thread " << t << " out of order";
+            next[t] = n + 1;
+        }
+        for (int t = 0; t < Threads; ++t)
+            EXPECT_EQ(next[t], LinesPerThread)
+                << "thread " << t << ", pumping " << pumpWhileLogging;
+    }
+}
+
+// Lines still queued when the handler is replaced or the logger goes reach the handler that
+// was set when they were logged.
+TEST_F(FFLogTest, QueuedLinesReachTheOldHandlerBeforeItIsReplaced) {
+    std::thread([&] { logger_->Log(nullptr, llError, "before replace"); }).join();
+    std::vector<std::string> second;
+    logger_->SetOnLog(
+        [&](void*, uint32_t, TLogLevel, const std::string& msg) { second.push_back(msg); });
+    EXPECT_EQ(Messages(), std::vector<std::string>{"before replace"});
+    std::thread([&] { logger_->Log(nullptr, llError, "before reset"); }).join();
+    logger_.reset();
+    EXPECT_EQ(second, std::vector<std::string>{"before reset"});
 }
 
 TEST_F(FFLogTest, OnlyOneApplicationLogger) {
