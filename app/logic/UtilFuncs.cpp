@@ -1,6 +1,8 @@
 #include "UtilFuncs.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "IniFile.h"
 
@@ -41,6 +43,14 @@ void FitAxis(int& pos, int& size, int screenPos, int screenSize) {
 
 } // namespace
 
+int32_t SimultaneousConversionsLimit() {
+    return std::max(1, static_cast<int32_t>(std::thread::hardware_concurrency()));
+}
+
+int32_t ClampSimultaneousConversions(int64_t count) {
+    return static_cast<int32_t>(std::clamp<int64_t>(count, 1, SimultaneousConversionsLimit()));
+}
+
 std::string SettingsFilePath(const TGlobalVars& vars) {
     return vars.DataFolder + SettingsFileName;
 }
@@ -65,6 +75,9 @@ bool LoadSettings(TGlobalVars& vars) {
         file.ReadBool(SystemSection, "PlayASoundWhenFinished", vars.PlayASoundWhenFinished);
     vars.ShutDownWhenFinished =
         file.ReadBool(SystemSection, "ShutDownWhenFinished", vars.ShutDownWhenFinished);
+    // A count the machine cannot run side by side (another machine's, or edited) is limited.
+    vars.SimultaneousConversions = ClampSimultaneousConversions(
+        file.ReadInteger(SystemSection, "SimultaneousConversions", vars.SimultaneousConversions));
     return true;
 }
 
@@ -77,6 +90,7 @@ void SaveSettings(const TGlobalVars& vars) {
         file.WriteInteger(SystemSection, preset.Key, vars.PresetIndex[preset.Format]);
     file.WriteBool(SystemSection, "PlayASoundWhenFinished", vars.PlayASoundWhenFinished);
     file.WriteBool(SystemSection, "ShutDownWhenFinished", vars.ShutDownWhenFinished);
+    file.WriteInteger(SystemSection, "SimultaneousConversions", vars.SimultaneousConversions);
 }
 
 bool LoadPlacement(const TGlobalVars& vars, const std::string& section, TWindowPlacement& window,
