@@ -78,6 +78,8 @@ QWidget* TFormMain::CreateStep4() {
     };
     int row = 0;
     for (const auto& [caption, value] : rows) {
+        // The desktop's accessibility tools find each count by its caption.
+        value->setAccessibleDescription(caption);
         counts->addWidget(new QLabel(caption, page), row, 0);
         counts->addWidget(value, row, 1);
         ++row;
