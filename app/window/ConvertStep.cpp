@@ -227,12 +227,8 @@ void TFormMain::EndRun() {
     if (vars.PlayASoundWhenFinished)
         if (TPlatformServices* services = PlatformServices())
             services->PlaySoundFile(SoundFile(vars.FailedCount > 0));
-    if (vars.ShutDownWhenFinished) {
-        const auto& countdown = SecondaryWindows().ShutdownCountdown;
-        if (countdown && countdown(this))
-            if (TPlatformServices* services = PlatformServices())
-                services->PowerOff();
-    }
+    if (vars.ShutDownWhenFinished)
+        ShutdownAfterCountdown(this);
     ShowSummary();
     NotifyRunEnded();
 }
