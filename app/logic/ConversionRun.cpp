@@ -1,8 +1,6 @@
 #include "ConversionRun.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 #include "FFEncode.h"
@@ -55,18 +53,6 @@ void TConversionRun::Stop(bool wait) {
     if (finalPending_) {
         finalPending_ = false;
         ApplyFinal();
-    }
-}
-
-void TConversionRun::RemoveUnfinishedOutputs() const {
-    namespace fs = std::filesystem;
-    for (size_t i = 0; i < jobs_.size(); ++i) {
-        if (states_[i].Status == jsFinish)
-            continue;
-        std::error_code ec;
-        const std::string& output = jobs_[i].OutputPath;
-        if (fs::is_regular_file(fs::symlink_status(output, ec)))
-            fs::remove(output, ec);
     }
 }
 

@@ -83,11 +83,6 @@ public:
     // The final termination has been applied.
     bool Ended() const { return ended_; }
 
-    // A conversion that did not finish leaves no file behind: the outputs of the failed and
-    // cancelled jobs are removed (their names were free when the jobs were built, so the
-    // files are this run's own). Call once the run has ended.
-    void RemoveUnfinishedOutputs() const;
-
     // ---- state
     // The jobs of the run, in the order of the encoder's tasks.
     const std::vector<TQueuedJob>& Jobs() const { return jobs_; }

@@ -222,8 +222,6 @@ std::string TFormMain::SoundFile(bool failed) const {
 
 void TFormMain::EndRun() {
     const TGlobalVars& vars = *GlobalVars;
-    if (FRun)
-        FRun->RemoveUnfinishedOutputs();
     if (vars.PlayASoundWhenFinished)
         if (TPlatformServices* services = PlatformServices())
             services->PlaySoundFile(SoundFile(vars.FailedCount > 0));

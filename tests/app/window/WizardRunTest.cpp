@@ -341,10 +341,16 @@ TEST_F(WizardRun, CancelOnStepThreeStopsAndEndsAtTheSummary) {
     EXPECT_GE(cancelled, 2);
     EXPECT_EQ(form->LabelFinishSuccessed->text(), QString::number(3 - cancelled));
     EXPECT_TRUE(Services.TextsOf(TMessageKind::mkWarning).empty());
+    // Jobs that never ran made no file; the one stopped while it ran keeps its part.
+    int cancelledOutputs = 0;
     for (int row = 0; row < 3; ++row) {
-        const bool finished = Cell(*form, row, 2) == "Finish";
-        EXPECT_EQ(fs::exists(Out + "long" + std::to_string(row) + ".ogg"), finished) << row;
+        const bool exists = fs::exists(Out + "long" + std::to_string(row) + ".ogg");
+        if (Cell(*form, row, 2) == "Finish")
+            EXPECT_TRUE(exists) << row;
+        else
+            cancelledOutputs += exists;
     }
+    EXPECT_LE(cancelledOutputs, 1);
 }
 
 TEST_F(WizardRun, PostRunCheckBoxesFollowAndChangeTheSettings) {
