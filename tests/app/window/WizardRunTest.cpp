@@ -14,7 +14,6 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
-#include <QTableWidget>
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
@@ -35,13 +34,11 @@ using namespace guitest;
 
 namespace {
 
-// The source list's rows as step 1 keeps them: the full path in column 5.
+// Adds `paths` to the source list as step 1 does, and waits until the batch is in.
 void AddSourceRows(TFormMain& form, const std::vector<std::string>& paths) {
-    for (const std::string& path : paths) {
-        const int row = form.NextGrid->rowCount();
-        form.NextGrid->insertRow(row);
-        form.NextGrid->setItem(row, 5, new QTableWidgetItem(QString::fromStdString(path)));
-    }
+    form.AddSourceFiles(paths);
+    while (form.SourceBatchRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 class WizardRun : public TGuiTest {
