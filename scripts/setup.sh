@@ -21,6 +21,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
   xvfb xauth
   dpkg-dev desktop-file-utils appstream shared-mime-info groff-base
+  dbus at-spi2-core python3-pyatspi
 )
 
 # The fuzz target's compiler, and its runtime (a recommendation only of the clang package).

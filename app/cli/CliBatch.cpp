@@ -7,6 +7,7 @@
 #include <thread>
 #include <utility>
 
+#include "ConversionRun.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
 #include "FileFacts.h"
@@ -166,41 +167,28 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// A job of the batch while it runs.
-struct TJobRun {
-    bool Started = false;
-    bool Ended = false;
-    bool Succeeded = false;
-    int64_t CurrentUs = 0;
-    int64_t TotalUs = -1;
-};
-
-class TBatchRun {
+// Shows a run of the batch: a line per ended job and, on a terminal, the live block.
+class TBatchRun final : public TRunObserver {
 public:
-    TBatchRun(TFFEncoder& encoder, const TJobQueue& queue, TCliDisplay& display, TCliMainLoop& loop,
+    TBatchRun(TConversionRun& run, TCliDisplay& display, TCliMainLoop& loop,
               const volatile std::sig_atomic_t* stopRequest, int failedBefore)
-        : encoder_(encoder), queue_(queue), display_(display), loop_(loop),
-          stopRequest_(stopRequest), runs_(queue.Jobs().size()), failed_(failedBefore) {}
+        : run_(run), display_(display), loop_(loop), stopRequest_(stopRequest),
+          failedBefore_(failedBefore) {}
 
     // Runs the queued jobs, `parallel` at a time, until all have ended.
     void Run(int parallel) {
-        encoder_.OnProgress.Assign([this](void*, PProgressInfo info) { Progress(*info); });
-        // Terminations come from the encoder's delivery thread: they are handled on this one.
-        encoder_.OnTerminate.Assign([this](void*, const TTerminateInfo& info) {
-            loop_.Post([this, info] { Terminated(info); });
-        });
-        start_ = RunClockNow();
-        encoder_.StartTask(parallel);
+        if (!run_.Start(parallel, this))
+            return;
         bool stopping = false;
         auto lastDraw = std::chrono::steady_clock::now() - std::chrono::seconds(1);
-        while (!allEnded_) {
+        while (!run_.Ended()) {
             ProcessPendingMessages();
-            if (allEnded_)
+            if (run_.Ended())
                 break;
             if (*stopRequest_ && !stopping) {
                 stopping = true;
                 display_.Error("Stopping...");
-                encoder_.Stop(false);
+                run_.Stop(false);
             }
             const auto now = std::chrono::steady_clock::now();
             if (display_.Live() && now - lastDraw >= std::chrono::milliseconds(250)) {
@@ -210,83 +198,48 @@ public:
             loop_.Wait(std::chrono::milliseconds(100));
         }
         display_.ClearBlock();
-        encoder_.OnProgress.Clear();
-        encoder_.OnTerminate.Clear();
-        ProcessPendingMessages();
-        encoder_.ClearTasks();
-        elapsedDays_ = RunClockNow() - start_;
+        elapsedDays_ = RunClockNow() - run_.StartTime();
     }
 
-    bool Succeeded(size_t job) const { return runs_[job].Succeeded; }
-    int SucceededCount() const { return succeeded_; }
-    int FailedCount() const { return failed_; }
+    // A file counts as failed unless it was converted: cancelled ones too.
+    int FailedCount() const { return failedBefore_ + run_.FailedCount() + run_.CancelledCount(); }
     double ElapsedDays() const { return elapsedDays_; }
 
 private:
-    void Progress(const TProgressInfo& info) {
-        if (info.TaskIndex < 0 || info.TaskIndex >= static_cast<int>(runs_.size()))
-            return;
-        TJobRun& run = runs_[info.TaskIndex];
-        if (run.Ended)
-            return;
-        run.Started = true;
-        run.CurrentUs = info.CurrentDuration;
-        run.TotalUs = info.TotalDuration;
-    }
-
-    void Terminated(const TTerminateInfo& info) {
-        if (info.TaskIndex < 0) {
-            allEnded_ = true;
-            return;
-        }
-        if (info.TaskIndex >= static_cast<int>(runs_.size()))
-            return;
-        TJobRun& run = runs_[info.TaskIndex];
-        if (run.Ended)
-            return;
-        const TQueuedJob& job = queue_.Jobs()[info.TaskIndex];
-        run.Ended = true;
-        run.CurrentUs = 0;
-        ++ended_;
-        // An ended job leaves nothing to do, whatever its outcome.
-        doneMs_ = AddFinishedDuration(doneMs_, job.DurationUs);
-        if (info.Exception) {
-            ++failed_;
-            display_.Error("Failed: " + job.SourcePath + ": " +
+    void JobEnded(int job, const TTerminateInfo& info) override {
+        const TQueuedJob& queued = run_.Jobs()[job];
+        switch (run_.States()[job].Status) {
+        case jsFailed:
+            display_.Error("Failed: " + queued.SourcePath + ": " +
                            (info.ExceptionMsg.empty() ? "conversion failed" : info.ExceptionMsg));
-        } else if (info.Finished) {
-            ++succeeded_;
-            run.Succeeded = true;
-            display_.Line("Converted: " + job.SourcePath + " -> " + job.OutputPath);
+            break;
+        case jsFinish:
+            display_.Line("Converted: " + queued.SourcePath + " -> " + queued.OutputPath);
             if (!info.Warning.empty())
                 display_.Error("Warning: " + info.Warning);
-        } else {
-            ++failed_;
-            display_.Error("Cancelled: " + job.SourcePath);
+            break;
+        default:
+            display_.Error("Cancelled: " + queued.SourcePath);
+            break;
         }
     }
 
     void Draw() {
         std::vector<std::string> lines;
-        int64_t currentUs = 0;
-        for (size_t i = 0; i < runs_.size(); ++i) {
-            const TJobRun& run = runs_[i];
-            if (!run.Started || run.Ended)
+        const auto& states = run_.States();
+        for (size_t i = 0; i < states.size(); ++i) {
+            const TJobState& job = states[i];
+            if (!job.Running)
                 continue;
-            currentUs += std::max<int64_t>(run.CurrentUs, 0);
-            lines.push_back(RunningFileLine(BaseName(queue_.Jobs()[i].SourcePath),
-                                            JobPercent(run.CurrentUs, run.TotalUs), run.CurrentUs,
-                                            run.TotalUs));
+            lines.push_back(RunningFileLine(BaseName(run_.Jobs()[i].SourcePath),
+                                            JobPercent(job.CurrentUs, job.ReportedTotalUs),
+                                            job.CurrentUs, job.ReportedTotalUs));
         }
-        TRunState state;
-        state.TotalDurationUs = queue_.TotalDurationUs();
-        state.DoneDurationMs = doneMs_;
-        state.CurrentDurationUs = currentUs;
-        state.ElapsedDays = RunClockNow() - start_;
+        const TRunState state = run_.State();
         TBatchView view;
-        view.Ended = ended_;
-        view.Jobs = static_cast<int>(runs_.size());
-        view.Failed = failed_;
+        view.Ended = run_.EndedCount();
+        view.Jobs = static_cast<int>(states.size());
+        view.Failed = FailedCount();
         view.ElapsedDays = state.ElapsedDays;
         view.Percent = OverallPercent(state);
         view.Times = RunTimes(state);
@@ -294,18 +247,11 @@ private:
         display_.ShowBlock(lines);
     }
 
-    TFFEncoder& encoder_;
-    const TJobQueue& queue_;
+    TConversionRun& run_;
     TCliDisplay& display_;
     TCliMainLoop& loop_;
     const volatile std::sig_atomic_t* stopRequest_;
-    std::vector<TJobRun> runs_;
-    bool allEnded_ = false;
-    int ended_ = 0;
-    int succeeded_ = 0;
-    int failed_ = 0;
-    int64_t doneMs_ = 0;
-    double start_ = 0;
+    int failedBefore_ = 0;
     double elapsedDays_ = 0;
 };
 
@@ -331,10 +277,13 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         return ExitSomeFailed;
     }
 
-    TJobQueue queue(encoder, settings, [&](const std::string& line) {
-        if (options.Log)
-            display.LogLine(line);
-    });
+    TConversionRun run(
+        encoder, settings, [&loop](std::function<void()> call) { loop.Post(std::move(call)); },
+        [&](const std::string& line) {
+            if (options.Log)
+                display.LogLine(line);
+        });
+    TJobQueue& queue = run.Queue();
     int failed = static_cast<int>(problems.size());
     for (const std::string& source : sources) {
         if (*stopRequest) {
@@ -348,20 +297,20 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         }
     }
 
-    TBatchRun run(encoder, queue, display, loop, stopRequest, failed);
+    TBatchRun batch(run, display, loop, stopRequest, failed);
     if (!queue.Jobs().empty()) {
         const int parallel =
             options.Jobs > 0 ? options.Jobs
                              : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-        run.Run(parallel);
+        batch.Run(parallel);
     }
 
     const int total = static_cast<int>(sources.size() + problems.size());
     if (total == 0)
         display.Line("No files to convert.");
     display.Line("Total files: " + std::to_string(total) +
-                 "  Succeeded: " + std::to_string(run.SucceededCount()) +
-                 "  Failed: " + std::to_string(run.FailedCount()) +
-                 "  Time: " + FormatClock(run.ElapsedDays() * 86400.0));
-    return run.FailedCount() > 0 ? ExitSomeFailed : ExitAllSucceeded;
+                 "  Succeeded: " + std::to_string(run.FinishedCount()) +
+                 "  Failed: " + std::to_string(batch.FailedCount()) +
+                 "  Time: " + FormatClock(batch.ElapsedDays() * 86400.0));
+    return batch.FailedCount() > 0 ? ExitSomeFailed : ExitAllSucceeded;
 }

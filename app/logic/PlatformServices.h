@@ -45,6 +45,13 @@ public:
     virtual TMessageResult ShowMessageDialog(const std::string& text, const std::string& caption,
                                              TMsgDlgType type, TMsgDlgButtons buttons,
                                              const std::vector<std::string>& buttonCaptions);
+
+    // A notice on the desktop outside the window (the end of a run while the window is not
+    // active); nothing where the desktop has no place for one.
+    virtual void Notify(const std::string& title, const std::string& text) {
+        (void)title;
+        (void)text;
+    }
 };
 
 // The services in use; null until the program (or a test) installs one. The caller keeps

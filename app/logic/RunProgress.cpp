@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr std::array<const char*, 4> JobStatusTexts = {"Waiting", "Converting", "Finish", "Failed"};
+constexpr std::array<const char*, 5> JobStatusTexts = {"Waiting", "Converting", "Finish", "Failed",
+                                                       "Cancelled"};
 
 constexpr int64_t MsPerDay = 24LL * 60 * 60 * 1000;
 
@@ -52,10 +53,10 @@ int64_t AddFinishedDuration(int64_t doneDurationMs, int64_t jobDurationUs) {
     return jobDurationUs < 0 ? doneDurationMs : doneDurationMs + jobDurationUs / 1000;
 }
 
-TJobStatus StatusAfterTerminate(TJobStatus status, bool finished, bool exception) {
+TJobStatus StatusAfterTerminate(bool finished, bool exception) {
     if (exception)
         return jsFailed;
-    return finished ? jsFinish : status;
+    return finished ? jsFinish : jsCancelled;
 }
 
 TPercent JobPercent(int64_t currentDurationUs, int64_t totalDurationUs) {
@@ -96,14 +97,14 @@ std::string FormatRunTime(double days) {
         return LabelAtRest;
     if (days < 0)
         return "0:00:00";
-    // Only the time of day is shown; rounding to the millisecond keeps 119.9999... seconds
-    // of floating-point arithmetic from showing as 0:01:59.
-    int64_t ms = std::llround((days - std::floor(days)) * MsPerDay);
-    if (ms >= MsPerDay)
-        ms = 0;
-    const int64_t seconds = ms / 1000;
-    char text[32];
-    std::snprintf(text, sizeof text, "%d:%02d:%02d", static_cast<int>(seconds / 3600),
+    // Rounding to the millisecond keeps 119.9999... seconds of floating-point arithmetic from
+    // showing as 0:01:59. Hours run on past a day: a 25-hour estimate reads 25:00:00.
+    const double ms = std::round(days * MsPerDay);
+    if (ms >= 1e15) // beyond 30 000 years: no meaningful clock text
+        return LabelAtRest;
+    const int64_t seconds = static_cast<int64_t>(ms) / 1000;
+    char text[40];
+    std::snprintf(text, sizeof text, "%lld:%02d:%02d", static_cast<long long>(seconds / 3600),
                   static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60));
     return text;
 }
@@ -114,6 +115,6 @@ double RunClockNow() {
         .count();
 }
 
-TRunSummary RunSummary(int32_t jobCount, int32_t failedCount) {
-    return {jobCount, jobCount - failedCount, failedCount};
+TRunSummary RunSummary(int32_t jobCount, int32_t finishedCount, int32_t failedCount) {
+    return {jobCount, finishedCount, failedCount};
 }

@@ -11,6 +11,7 @@ enum TJobStatus : uint8_t {
     jsConverting = 1,
     jsFinish = 2,
     jsFailed = 3,
+    jsCancelled = 4, // stopped by a cancel before it could finish
 };
 
 // The Status text of `status`.
@@ -32,8 +33,8 @@ int64_t AddQueuedDuration(int64_t totalDurationUs, int64_t jobDurationUs);
 int64_t AddFinishedDuration(int64_t doneDurationMs, int64_t jobDurationUs);
 
 // A job's Status after its termination: "Finish" when it finished, "Failed" when it raised
-// (also after finishing); a cancelled job keeps its status.
-TJobStatus StatusAfterTerminate(TJobStatus status, bool finished, bool exception);
+// (also after finishing), "Cancelled" when it was stopped or never ran.
+TJobStatus StatusAfterTerminate(bool finished, bool exception);
 
 // A percentage as the progress bar shows it (0 to 100), or none when the total is unknown.
 struct TPercent {
@@ -75,8 +76,9 @@ struct TRunTimes {
 
 TRunTimes RunTimes(const TRunState& run);
 
-// A day count as "h:nn:ss": the hour of the day without a leading zero, two-digit minutes
-// and seconds, rounded to the millisecond first. A negative time shows as "0:00:00".
+// A day count as "h:nn:ss": the whole hours without a leading zero (not wrapped at a day),
+// two-digit minutes and seconds, rounded to the millisecond first. A negative time shows as
+// "0:00:00".
 std::string FormatRunTime(double days);
 
 // The time now as a day count, for `ElapsedDays` (now - start). Taken from a steady clock:
@@ -91,5 +93,6 @@ struct TRunSummary {
     int32_t Failed = 0;
 };
 
-// `jobCount` conversion-list items of which `failedCount` failed.
-TRunSummary RunSummary(int32_t jobCount, int32_t failedCount);
+// `jobCount` conversion-list items of which `finishedCount` finished and `failedCount` failed;
+// a cancelled job is neither.
+TRunSummary RunSummary(int32_t jobCount, int32_t finishedCount, int32_t failedCount);

@@ -61,11 +61,13 @@ std::string UserDirsDocuments(const std::string& configFolder) {
     return "";
 }
 
+// Without a documents folder the home folder serves: the default output folder must be one
+// the user can write to.
 std::string DocumentsFolder() {
     const std::string home = HomeFolder();
     for (const std::string& candidate :
          {Env("XDG_DOCUMENTS_DIR"), UserDirsDocuments(ConfigFolder()),
-          home.empty() ? std::string() : EnsureTrailingSeparator(home) + "Documents"})
+          home.empty() ? std::string() : EnsureTrailingSeparator(home) + "Documents", home})
         if (IsFolder(candidate))
             return candidate;
     return "";

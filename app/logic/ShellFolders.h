@@ -6,8 +6,8 @@
 // One of the user's special folders, found through the XDG conventions:
 //   "AppData":  $XDG_CONFIG_HOME, else ~/.config
 //   "Personal": $XDG_DOCUMENTS_DIR, else the XDG_DOCUMENTS_DIR line of the configuration
-//               folder's "user-dirs.dirs", else ~/Documents; the first of these that is an
-//               existing folder
+//               folder's "user-dirs.dirs", else ~/Documents, else the home folder; the
+//               first of these that is an existing folder
 // "/" when nothing is found or the name is unknown.
 std::string GetShellFolder(const std::string& folderName);
 

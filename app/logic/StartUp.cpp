@@ -52,6 +52,7 @@ void SetDefaultSettings(TGlobalVars& vars) {
     vars.PresetIndex.fill(0);
     vars.PlayASoundWhenFinished = false;
     vars.ShutDownWhenFinished = false;
+    vars.SimultaneousConversions = SimultaneousConversionsLimit();
 }
 
 TShellStart StartShell(TGlobalVars& vars, const std::string& title,

@@ -1,6 +1,8 @@
 #include "UtilFuncs.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <thread>
 
 #include "IniFile.h"
 
@@ -46,6 +48,14 @@ std::string BoolText(bool value) {
 
 } // namespace
 
+int32_t SimultaneousConversionsLimit() {
+    return std::max(1, static_cast<int32_t>(std::thread::hardware_concurrency()));
+}
+
+int32_t ClampSimultaneousConversions(int64_t count) {
+    return static_cast<int32_t>(std::clamp<int64_t>(count, 1, SimultaneousConversionsLimit()));
+}
+
 std::string SettingsFilePath(const TGlobalVars& vars) {
     return vars.DataFolder + SettingsFileName;
 }
@@ -70,6 +80,9 @@ bool LoadSettings(TGlobalVars& vars) {
         file.ReadBool(SystemSection, "PlayASoundWhenFinished", vars.PlayASoundWhenFinished);
     vars.ShutDownWhenFinished =
         file.ReadBool(SystemSection, "ShutDownWhenFinished", vars.ShutDownWhenFinished);
+    // A count the machine cannot run side by side (another machine's, or edited) is limited.
+    vars.SimultaneousConversions = ClampSimultaneousConversions(
+        file.ReadInteger(SystemSection, "SimultaneousConversions", vars.SimultaneousConversions));
     return true;
 }
 
@@ -86,6 +99,8 @@ void SaveSettings(const TGlobalVars& vars) {
     values.push_back(
         {SystemSection, "PlayASoundWhenFinished", BoolText(vars.PlayASoundWhenFinished)});
     values.push_back({SystemSection, "ShutDownWhenFinished", BoolText(vars.ShutDownWhenFinished)});
+    values.push_back(
+        {SystemSection, "SimultaneousConversions", std::to_string(vars.SimultaneousConversions)});
     TIniFile(SettingsFilePath(vars)).WriteValues(values);
 }
 

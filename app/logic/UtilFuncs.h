@@ -13,6 +13,11 @@ inline constexpr const char* SettingsFileName = "~system3.dat";
 inline constexpr const char* SystemSection = "System";
 inline constexpr const char* FormSection = "Form";
 
+// The most conversions that run side by side: the number of cores (at least 1).
+int32_t SimultaneousConversionsLimit();
+// `count` limited to 1 to SimultaneousConversionsLimit().
+int32_t ClampSimultaneousConversions(int64_t count);
+
 // `DataFolder` + the settings file name.
 std::string SettingsFilePath(const TGlobalVars& vars);
 

@@ -34,10 +34,11 @@ struct TGlobalVars {
     int64_t TotalDurationUs = 0; // source durations of all queued conversions
     bool PlayASoundWhenFinished = false;
     bool ShutDownWhenFinished = false;
-    std::string HelpLink;     // help address of the brand
-    std::string HomePageLink; // home page address of the brand
-    std::string UpdatesLink;  // check-for-updates address of the brand
-    std::string SupportMail;  // support e-mail address of the brand, without a scheme
+    int32_t SimultaneousConversions = 1; // jobs that run side by side, 1 to the core count
+    std::string HelpLink;                // help address of the brand
+    std::string HomePageLink;            // home page address of the brand
+    std::string UpdatesLink;             // check-for-updates address of the brand
+    std::string SupportMail;             // support e-mail address of the brand, without a scheme
 };
 
 // The one record of the process. The program entry creates it before the main window and

@@ -9,7 +9,42 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <QApplication>
+#include <QMetaObject>
+
 #include "WindowWidgets.h"
+
+#include "FileFacts.h"
+#include "JobBuilder.h"
+#include "PlatformServices.h"
+#include "RunProgress.h"
+#include "SecondaryWindows.h"
+#include "ShellFolders.h"
+#include "globals.h"
+
+namespace {
+
+// The conversion list's columns and their widths.
+enum TConvertColumn { ccName, ccDuration, ccStatus, ccProgress, ccPath };
+struct TColumn {
+    const char* Caption;
+    int Width;
+};
+constexpr TColumn ConvertColumns[] = {
+    {"Name", 250}, {"Duration", 80}, {"Status", 95}, {"Progress", 70}, {"Path", 300},
+};
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
 
 QWidget* TFormMain::CreateStep3() {
     auto* page = new QWidget;
@@ -23,10 +58,14 @@ QWidget* TFormMain::CreateStep3() {
     ListViewConverting->setRootIsDecorated(false);
     ListViewConverting->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListViewConverting->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListViewConverting->setHeaderLabels({"Name", "Duration", "Status", "Progress", "Path"});
-    const int widths[] = {250, 80, 95, 70, 300};
-    for (int column = 0; column < 5; ++column)
-        ListViewConverting->setColumnWidth(column, widths[column]);
+    ListViewConverting->setAccessibleName("Conversion list");
+    ListViewConverting->setSelectionMode(QAbstractItemView::SingleSelection);
+    QStringList headers;
+    for (const TColumn& column : ConvertColumns)
+        headers << column.Caption;
+    ListViewConverting->setHeaderLabels(headers);
+    for (int column = 0; column < static_cast<int>(std::size(ConvertColumns)); ++column)
+        ListViewConverting->setColumnWidth(column, ConvertColumns[column].Width);
     layout->addWidget(ListViewConverting, 1);
 
     auto* status = new QGroupBox("Status", page);
@@ -73,5 +112,134 @@ QWidget* TFormMain::CreateStep3() {
     optionRows->addWidget(CheckBoxPlayASound);
     optionRows->addWidget(CheckBoxShutdown);
     layout->addWidget(options);
+    ConnectConvertStep();
     return page;
+}
+
+void TFormMain::ConnectConvertStep() {
+    // A click changes the setting at once: it holds for this run and the next ones.
+    connect(CheckBoxPlayASound, &QCheckBox::clicked, this,
+            [](bool on) { GlobalVars->PlayASoundWhenFinished = on; });
+    connect(CheckBoxShutdown, &QCheckBox::clicked, this,
+            [](bool on) { GlobalVars->ShutDownWhenFinished = on; });
+}
+
+void TFormMain::StartRun() {
+    QCoreApplication::processEvents();
+    GoToStep(2);
+    ApplyPageTexts();
+    CheckBoxPlayASound->setChecked(GlobalVars->PlayASoundWhenFinished);
+    CheckBoxShutdown->setChecked(GlobalVars->ShutDownWhenFinished);
+    FCancelBeforeBegin = false;
+    QMetaObject::invokeMethod(
+        this, [this] { BeginRun(); }, Qt::QueuedConnection);
+}
+
+void TFormMain::BeginRun() {
+    // Step 3 is painted before the sources are opened again.
+    QCoreApplication::processEvents();
+    TGlobalVars& vars = *GlobalVars;
+    // Terminations come from the encoder's delivery thread; they are applied on this one.
+    // A call still queued when the window is gone is dropped with it.
+    FRun = std::make_unique<TConversionRun>(
+        *FFEncoder, JobSettingsOf(vars), [this](std::function<void()> call) {
+            QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+        });
+    ListViewConverting->clear();
+    if (!FCancelBeforeBegin)
+        FRun->QueueJobs(SourceFilePaths());
+    for (const TQueuedJob& job : FRun->Queue().Jobs()) {
+        auto* item = new QTreeWidgetItem(ListViewConverting);
+        item->setText(ccName, Q(NameOf(job.SourcePath)));
+        item->setText(ccDuration, Q(JobDurationText(job.DurationUs)));
+        item->setText(ccStatus, JobStatusText(jsWaiting));
+        item->setText(ccPath, Q(EnsureTrailingSeparator(FolderOf(job.SourcePath))));
+    }
+    vars.TotalDurationUs = FRun->Queue().TotalDurationUs();
+    vars.DoneDurationMs = 0;
+    vars.FailedCount = 0;
+    if (FRun->Queue().Jobs().empty()) {
+        QMetaObject::invokeMethod(
+            this, [this] { EndRun(); }, Qt::QueuedConnection);
+        return;
+    }
+    FRun->Start(vars.SimultaneousConversions, this);
+    vars.StartTime = FRun->StartTime();
+}
+
+void TFormMain::JobProgressed(int job) {
+    QTreeWidgetItem* item = ListViewConverting->topLevelItem(job);
+    if (!item)
+        return;
+    const TJobState& state = FRun->States()[job];
+    LabelCurrentFile->setText(Q(EnsureTrailingSeparator(item->text(ccPath).toStdString()) +
+                                item->text(ccName).toStdString()));
+    item->setText(ccProgress, Q(state.Progress));
+    if (state.Progress != ProgressUnknown) {
+        ProgressBar->setValue(state.Percent.Value);
+        LabelProgress->setText(Q(state.Percent.Text));
+        item->setText(ccStatus, JobStatusText(state.Status));
+    }
+    ShowRunTimes();
+}
+
+void TFormMain::ShowRunTimes() {
+    const TRunTimes times = RunTimes(FRun->State());
+    LabelEstimated->setText(Q(times.Estimated));
+    LabelElapsed->setText(Q(times.Elapsed));
+    LabelTimeLeft->setText(Q(times.Left));
+}
+
+void TFormMain::JobEnded(int job, const TTerminateInfo& info) {
+    TGlobalVars& vars = *GlobalVars;
+    vars.DoneDurationMs = FRun->DoneDurationMs();
+    vars.FailedCount = FRun->FailedCount();
+    QTreeWidgetItem* item = ListViewConverting->topLevelItem(job);
+    if (!item)
+        return;
+    const TJobState& state = FRun->States()[job];
+    item->setText(ccProgress, Q(state.Progress));
+    item->setText(ccStatus, JobStatusText(state.Status));
+    if (info.Finished) {
+        LabelProgress->setText(ProgressDone);
+        ProgressBar->setValue(100);
+    }
+    if (info.Exception)
+        ShowMessage(info.ExceptionMsg, TMessageKind::mkWarning);
+}
+
+void TFormMain::RunEnded() {
+    LabelCurrentFile->setText(LabelAtRest);
+    LabelProgress->setText(ProgressAtRest);
+    ProgressBar->setValue(0);
+    QMetaObject::invokeMethod(
+        this, [this] { EndRun(); }, Qt::QueuedConnection);
+}
+
+std::string TFormMain::SoundFile(bool failed) const {
+    return FProgramFolder + (failed ? "sounds/fail.wav" : "sounds/done.wav");
+}
+
+void TFormMain::EndRun() {
+    const TGlobalVars& vars = *GlobalVars;
+    if (vars.PlayASoundWhenFinished)
+        if (TPlatformServices* services = PlatformServices())
+            services->PlaySoundFile(SoundFile(vars.FailedCount > 0));
+    if (vars.ShutDownWhenFinished)
+        ShutdownAfterCountdown(this);
+    ShowSummary();
+    NotifyRunEnded();
+}
+
+void TFormMain::NotifyRunEnded() {
+    if (isActiveWindow())
+        return;
+    TPlatformServices* services = PlatformServices();
+    if (!services)
+        return;
+    const TRunSummary summary = FRun ? FRun->Summary() : TRunSummary{};
+    services->Notify("The conversion is finished.",
+                     "Total files: " + std::to_string(summary.Total) +
+                         ", Successed: " + std::to_string(summary.Successed) +
+                         ", Failed: " + std::to_string(summary.Failed));
 }

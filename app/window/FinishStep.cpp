@@ -4,11 +4,41 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "WindowWidgets.h"
 
 #include "PageTexts.h"
+#include "PlatformServices.h"
+#include "RunProgress.h"
+#include "globals.h"
+
+namespace {
+
+// Runs `click` when the watched label is clicked with the left button.
+class TClickFilter final : public QObject {
+public:
+    TClickFilter(QObject* parent, std::function<void()> click)
+        : QObject(parent), click_(std::move(click)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            click_();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> click_;
+};
+
+} // namespace
 
 QWidget* TFormMain::CreateStep4() {
     auto* page = new QWidget;
@@ -48,6 +78,8 @@ QWidget* TFormMain::CreateStep4() {
     };
     int row = 0;
     for (const auto& [caption, value] : rows) {
+        // The desktop's accessibility tools find each count by its caption.
+        value->setAccessibleDescription(caption);
         counts->addWidget(new QLabel(caption, page), row, 0);
         counts->addWidget(value, row, 1);
         ++row;
@@ -65,5 +97,39 @@ QWidget* TFormMain::CreateStep4() {
     LabelFinishTitle2 = ValueLabel("LabelFinishTitle2", FinishTitle2Caption, page);
     LabelFinishTitle2->setWordWrap(true);
     layout->addWidget(LabelFinishTitle2);
+    ConnectFinishStep();
     return page;
+}
+
+void TFormMain::ConnectFinishStep() {
+    LabelOpenFolder->setAccessibleName("Open folder");
+    LabelOpenFolder->installEventFilter(
+        new TClickFilter(LabelOpenFolder, [] { OpenWithShell(GlobalVars->OutputFileDir); }));
+}
+
+void TFormMain::ShowSummary() {
+    GoToStep(3);
+    ApplyPageTexts();
+    const TRunSummary summary = FRun ? FRun->Summary() : TRunSummary{};
+    LabelFinishTotalFiles->setText(QString::number(summary.Total));
+    LabelFinishSuccessed->setText(QString::number(summary.Successed));
+    LabelFinishFailed->setText(QString::number(summary.Failed));
+}
+
+void TFormMain::ResetRun() {
+    FRun.reset();
+    ListViewConverting->clear();
+    for (QLabel* label : {LabelCurrentFile, LabelEstimated, LabelElapsed, LabelTimeLeft})
+        label->setText(LabelAtRest);
+    ProgressBar->setValue(0);
+    LabelProgress->setText(ProgressAtRest);
+    for (QLabel* label : {LabelFinishTotalFiles, LabelFinishSuccessed, LabelFinishFailed})
+        label->setText("0");
+    TGlobalVars& vars = *GlobalVars;
+    vars.FailedFiles.clear();
+    vars.FailedCount = 0;
+    vars.DoneDurationMs = 0;
+    vars.TotalDurationUs = 0;
+    ClearSourceList();
+    GoToStep(0);
 }

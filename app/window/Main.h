@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ConversionRun.h"
 #include "FFEncode.h"
 #include "SkinStyle.h"
 #include "SourceGridView.h" // NextGrid is a widget to every user of the window
@@ -26,6 +27,7 @@ class QLineEdit;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
 class QTableWidget;
@@ -40,7 +42,7 @@ struct TProbedRow;
 inline constexpr int MainClientWidth = 698;
 inline constexpr int MainClientHeight = 542;
 
-class TFormMain : public QWidget {
+class TFormMain : public QWidget, private TRunObserver {
     Q_OBJECT
 public:
     // `programPath` is the program's own file: the brand's skin, the old log file and the
@@ -72,6 +74,39 @@ public:
     bool SourceBatchRunning() const;
     // The source list's rows (the grid's model).
     TSourceGridModel* SourceGrid() const { return FSourceGrid; }
+
+    // ---- the wizard's commands (Next, Back and Exit on the current step)
+    void WizardNext();
+    void WizardBack();
+    void WizardExit();
+
+    // ---- step 2
+    // Disables the button of `index`, enables the others, brings its preset list to the front
+    // and makes it the output format.
+    void SelectFormat(int index);
+    // Loads the page's controls from the settings (entering step 2 from step 1).
+    void ShowOutputStep();
+    // Writes the folder, the preset selections and the simultaneous conversions back.
+    void StoreOutputStep();
+    // The folder picker for the output folder.
+    void ButtonSelectDirClick();
+
+    // ---- the run (steps 3 and 4)
+    // Goes to step 3 and queues BeginRun on the event loop.
+    void StartRun();
+    // Queues the jobs of the source list and starts them (a queued call).
+    void BeginRun();
+    // The sound, the shutdown countdown, the notification and the summary (a queued call).
+    void EndRun();
+    // Step 4 with the run's counts.
+    void ShowSummary();
+    // Empties the conversion and source lists, resets the labels and totals, goes to step 1.
+    void ResetRun();
+    // The run of step 3; null before the first and after a reset.
+    TConversionRun* Run() const { return FRun.get(); }
+    // The file a sound is played from: "sounds/done.wav" or "sounds/fail.wav" beside the
+    // program.
+    std::string SoundFile(bool failed) const;
 
     // The skin file that was loaded at creation; empty when none was.
     const std::string& SkinFileName() const { return FSkinFileName; }
@@ -129,6 +164,7 @@ public:
     std::vector<QPushButton*> FormatButtons; // ButtonFormatWAV to ButtonFormatMP2
     std::vector<QComboBox*> PresetLists;     // indexed by format
     QStackedWidget* PresetStack = nullptr;
+    QSpinBox* SpinSimultaneousConversions = nullptr;
 
     // Step 3: the conversion list, the status group and the post-run options.
     QTreeWidget* ListViewConverting = nullptr;
@@ -160,6 +196,21 @@ private:
     QWidget* CreateStep2();
     QWidget* CreateStep3();
     QWidget* CreateStep4();
+    void ConnectWizardCommands();
+    void ConnectOutputStep();
+    void ConnectConvertStep();
+    void ConnectFinishStep();
+    // The page shown: 0 to 3.
+    int Step() const;
+    void GoToStep(int index);
+
+    // The run's reports, on the main thread.
+    void JobProgressed(int job) override;
+    void JobEnded(int job, const TTerminateInfo& info) override;
+    void RunEnded() override;
+    void ShowRunTimes();
+    // The desktop's notice of the end of a run while the window is not active.
+    void NotifyRunEnded();
     QAction* NewAction(const char* name, const char* caption);
 
     // The help menu and its links, the Log and About commands.
@@ -213,6 +264,10 @@ private:
     QWidget* FBody = nullptr;
     std::unique_ptr<TFFLogger> FFLogger;
     std::unique_ptr<TFFEncoder> FFEncoder;
+    // Declared after the encoder: the run goes first.
+    std::unique_ptr<TConversionRun> FRun;
+    // Cancel was confirmed before BeginRun ran: the run queues nothing.
+    bool FCancelBeforeBegin = false;
     // Every thumbnail shown in the source list; freed with the window.
     std::vector<QImage> FThumbnails;
     TSourceGridModel* FSourceGrid = nullptr;

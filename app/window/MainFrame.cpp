@@ -48,6 +48,7 @@ TFormMain::TFormMain(const std::string& programPath, QWidget* parent)
         });
     CreateControls();
     ConnectHelpCommands();
+    ConnectWizardCommands();
     FormCreate();
 }
 

@@ -1,69 +1,100 @@
-// Step 2 of the wizard: the output folder, the formats and their preset lists.
+// Step 2 of the wizard: the output folder, the formats and their preset lists, and how many
+// conversions run side by side.
 #include "Main.h"
 
 #include <QComboBox>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStackedWidget>
-#include <QVBoxLayout>
 
 #include "WindowWidgets.h"
 
 #include "OutputFormats.h"
+#include "globals.h"
+
+namespace {
+
+// The page's geometry: a label above each control, the format buttons in one row.
+constexpr int PageLeft = 18;
+constexpr int FormatButtonWidth = 62;
+constexpr int FormatButtonHeight = 57;
+constexpr int FormatButtonPitch = 64; // left edges 18, 82, 146, ...
+constexpr QRect OutputDirLabel(PageLeft, 12, 300, 20);
+constexpr QRect OutputDirEdit(PageLeft, 34, 428, 26);
+constexpr QRect SelectDirButton(452, 33, 79, 28);
+constexpr QRect ConvertToLabel(PageLeft, 78, 300, 20);
+constexpr int FormatButtonsTop = 100;
+constexpr QRect PresetsLabel(PageLeft, 201, 300, 20);
+constexpr QRect PresetListPlace(PageLeft, 225, 513, 36);
+constexpr QRect SimultaneousLabel(PageLeft, 282, 200, 24);
+constexpr QRect SimultaneousSpin(220, 281, 64, 26);
+
+QLabel* Caption(const char* name, const char* text, const QRect& place, QWidget* page) {
+    QLabel* label = ValueLabel(name, text, page);
+    label->setGeometry(place);
+    return label;
+}
+
+} // namespace
 
 QWidget* TFormMain::CreateStep2() {
     auto* page = new QWidget;
     page->setObjectName("TabSheetStep2");
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(16, 12, 16, 12);
-    layout->setSpacing(12);
 
-    auto* folderGroup = new QGroupBox("Output Folder", page);
-    auto* folderRow = new QHBoxLayout(folderGroup);
-    EditOutputDir = new QLineEdit(folderGroup);
+    Caption("LabelOutputDir", "Output directory:", OutputDirLabel, page);
+    EditOutputDir = new QLineEdit(page);
     EditOutputDir->setObjectName("EditOutputDir");
-    ButtonSelectDir = new QPushButton("Browse...", folderGroup);
+    EditOutputDir->setAccessibleName("Output directory");
+    EditOutputDir->setReadOnly(true);
+    EditOutputDir->setGeometry(OutputDirEdit);
+    ButtonSelectDir = new QPushButton("Select...", page);
     ButtonSelectDir->setObjectName("ButtonSelectDir");
+    ButtonSelectDir->setAccessibleName("Select...");
     ButtonSelectDir->setAutoDefault(false);
-    folderRow->addWidget(EditOutputDir, 1);
-    folderRow->addWidget(ButtonSelectDir);
-    layout->addWidget(folderGroup);
+    ButtonSelectDir->setGeometry(SelectDirButton);
 
-    auto* formatGroup = new QGroupBox("Output Format", page);
-    auto* formatLayout = new QVBoxLayout(formatGroup);
-    auto* formatRow = new QHBoxLayout;
-    formatRow->setSpacing(2);
-    PresetStack = new QStackedWidget(formatGroup);
+    Caption("LabelConvertTo", "Convert to:", ConvertToLabel, page);
+    PresetStack = new QStackedWidget(page);
     PresetStack->setObjectName("PresetStack");
+    PresetStack->setGeometry(PresetListPlace);
+    int left = PageLeft;
     for (const TOutputFormatInfo& format : OutputFormats()) {
-        auto* b = new QPushButton(format.Name, formatGroup);
+        auto* b = new QPushButton(format.Name, page);
         b->setObjectName(QString("ButtonFormat") + format.Name);
+        b->setAccessibleName(format.Name);
         b->setCheckable(true);
         b->setAutoExclusive(true);
         b->setAutoDefault(false);
         b->setProperty("formatButton", true);
-        b->setFixedSize(62, 57);
+        b->setGeometry(left, FormatButtonsTop, FormatButtonWidth, FormatButtonHeight);
+        left += FormatButtonPitch;
         FormatButtons.push_back(b);
-        formatRow->addWidget(b);
         auto* list = new QComboBox(PresetStack);
         list->setObjectName(format.PresetListName);
+        list->setAccessibleName(QString(format.Name) + " presets");
         list->setEditable(false);
-        list->setMinimumHeight(36);
         PresetLists.push_back(list);
         PresetStack->addWidget(list);
     }
-    formatRow->addStretch(1);
-    formatLayout->addLayout(formatRow);
-    auto* presetLabel = new QLabel("Preset:", formatGroup);
-    formatLayout->addSpacing(8);
-    formatLayout->addWidget(presetLabel);
-    formatLayout->addWidget(PresetStack);
-    layout->addWidget(formatGroup);
-    layout->addStretch(1);
+    Caption("LabelPresets", "Presets:", PresetsLabel, page);
+
+    Caption("LabelSimultaneousConversions", "Simultaneous conversions:", SimultaneousLabel, page);
+    SpinSimultaneousConversions = new QSpinBox(page);
+    SpinSimultaneousConversions->setObjectName("SpinSimultaneousConversions");
+    SpinSimultaneousConversions->setAccessibleName("Simultaneous conversions");
+    SpinSimultaneousConversions->setRange(1, SimultaneousConversionsLimit());
+    SpinSimultaneousConversions->setValue(SimultaneousConversionsLimit());
+    SpinSimultaneousConversions->setGeometry(SimultaneousSpin);
+    ConnectOutputStep();
     return page;
+}
+
+void TFormMain::ConnectOutputStep() {
+    for (int i = 0; i < static_cast<int>(FormatButtons.size()); ++i)
+        connect(FormatButtons[i], &QPushButton::clicked, this, [this, i] { SelectFormat(i); });
+    connect(ButtonSelectDir, &QPushButton::clicked, this, [this] { ButtonSelectDirClick(); });
 }
 
 void TFormMain::FillPresetLists() {
@@ -73,4 +104,50 @@ void TFormMain::FillPresetLists() {
         for (const TPresetSettings& preset : OutputFormats()[format].Presets)
             list->addItem(preset.Caption);
     }
+}
+
+void TFormMain::SelectFormat(int index) {
+    if (index < 0 || index >= static_cast<int>(FormatButtons.size()))
+        return;
+    for (int i = 0; i < static_cast<int>(FormatButtons.size()); ++i)
+        FormatButtons[i]->setEnabled(i != index);
+    FormatButtons[index]->setChecked(true);
+    PresetStack->setCurrentIndex(index);
+    GlobalVars->OutputFormat = static_cast<uint8_t>(index);
+}
+
+void TFormMain::ShowOutputStep() {
+    const TGlobalVars& vars = *GlobalVars;
+    EditOutputDir->setText(Q(vars.OutputFileDir));
+    if (vars.OutputFormat < OutputFormatCount) {
+        SelectFormat(vars.OutputFormat);
+    } else {
+        // No format is chosen: every button can be pressed.
+        for (QPushButton* b : FormatButtons)
+            b->setEnabled(true);
+    }
+    for (int i = 0; i < OutputFormatCount; ++i) {
+        const int preset = vars.PresetIndex[i];
+        PresetLists[i]->setCurrentIndex(preset >= 0 && preset < PresetLists[i]->count() ? preset
+                                                                                        : -1);
+    }
+    SpinSimultaneousConversions->setValue(
+        ClampSimultaneousConversions(vars.SimultaneousConversions));
+}
+
+void TFormMain::StoreOutputStep() {
+    TGlobalVars& vars = *GlobalVars;
+    vars.OutputFileDir = EnsureTrailingSeparator(EditOutputDir->text().toStdString());
+    for (int i = 0; i < OutputFormatCount; ++i)
+        vars.PresetIndex[i] = PresetLists[i]->currentIndex();
+    vars.SimultaneousConversions = SpinSimultaneousConversions->value();
+}
+
+void TFormMain::ButtonSelectDirClick() {
+    TGlobalVars& vars = *GlobalVars;
+    std::string path = vars.OutputFileDir;
+    if (!PickFolder(path, "Please select a folder"))
+        return;
+    EditOutputDir->setText(Q(EnsureTrailingSeparator(path)));
+    vars.OutputFileDir = EditOutputDir->text().toStdString();
 }

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSoundEffect>
+#include <QSystemTrayIcon>
 #include <QUrl>
 
 #include "StartUp.h"
@@ -139,6 +140,18 @@ TQtPlatformServices::ShowMessageDialog(const std::string& text, const std::strin
         if (box.clickedButton() && box.clickedButton() == box.button(b.Standard))
             return b.Result;
     return ClosedDialogResult(buttons);
+}
+
+void TQtPlatformServices::Notify(const std::string& title, const std::string& text) {
+    if (!QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages())
+        return;
+    if (!FTray) {
+        FTray = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
+        FTray->setToolTip(QString::fromStdString(ApplicationTitle()));
+    }
+    FTray->show();
+    FTray->showMessage(QString::fromStdString(title), QString::fromStdString(text),
+                       QSystemTrayIcon::Information);
 }
 
 void TQtMainThreadDispatcher::Post(std::function<void()> call) {

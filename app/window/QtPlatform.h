@@ -8,6 +8,7 @@
 
 class QIcon;
 class QSoundEffect;
+class QSystemTrayIcon;
 
 class TQtPlatformServices final : public TPlatformServices {
 public:
@@ -30,8 +31,12 @@ public:
                                      TMsgDlgType type, TMsgDlgButtons buttons,
                                      const std::vector<std::string>& buttonCaptions) override;
 
+    // A message of the system tray, when the desktop has one.
+    void Notify(const std::string& title, const std::string& text) override;
+
 private:
     std::unique_ptr<QSoundEffect> FSound;
+    std::unique_ptr<QSystemTrayIcon> FTray;
 };
 
 // Queued calls run on the GUI thread's event loop; a main thread that waits for workers

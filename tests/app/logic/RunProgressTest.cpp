@@ -51,11 +51,11 @@ INSTANTIATE_TEST_SUITE_P(
                    "0:02:00",
                    "0:00:30",
                    "0:01:30"},
-        // A 25-hour estimate shows the hour of the day.
+        // A 25-hour estimate shows all its hours.
         TTimesCase{"day",
                    {Seconds(25 * 3600), 0, Seconds(25 * 1800), SecondsToDays(12.5 * 3600)},
                    true,
-                   "1:00:00",
+                   "25:00:00",
                    "12:30:00",
                    "12:30:00"},
         TTimesCase{"nothing", {Seconds(600), 0, 0, SecondsToDays(5)}, false, "...", "...", "..."},
@@ -81,7 +81,7 @@ TEST(RunProgressTimes, KeepsTheNumbersBehindTheTexts) {
     EXPECT_DOUBLE_EQ(t.ElapsedDays, SecondsToDays(30));
 }
 
-TEST(RunProgressTimes, FormatRoundsToTheMillisecondAndShowsTheHourOfTheDay) {
+TEST(RunProgressTimes, FormatRoundsToTheMillisecondAndKeepsHoursPastADay) {
     const struct {
         double Days;
         const char* Text;
@@ -89,9 +89,10 @@ TEST(RunProgressTimes, FormatRoundsToTheMillisecondAndShowsTheHourOfTheDay) {
         {0, "0:00:00"},
         {SecondsToDays(119.9999999), "0:02:00"},
         {SecondsToDays(59.4), "0:00:59"},
-        {SecondsToDays(25 * 3600), "1:00:00"},
+        {SecondsToDays(25 * 3600), "25:00:00"},
         {SecondsToDays(23 * 3600 + 59 * 60 + 59.4), "23:59:59"},
-        {SecondsToDays(24 * 3600 - 0.0001), "0:00:00"},
+        {SecondsToDays(24 * 3600 - 0.0001), "24:00:00"},
+        {SecondsToDays(100 * 3600 + 61), "100:01:01"},
         {SecondsToDays(-1), "0:00:00"},
     };
     for (const auto& c : cases)
@@ -145,29 +146,33 @@ TEST(RunProgressStatus, TextsAndTermination) {
     EXPECT_STREQ(JobStatusText(jsConverting), "Converting");
     EXPECT_STREQ(JobStatusText(jsFinish), "Finish");
     EXPECT_STREQ(JobStatusText(jsFailed), "Failed");
+    EXPECT_STREQ(JobStatusText(jsCancelled), "Cancelled");
     const struct {
-        TJobStatus Before;
         bool Finished;
         bool Exception;
         TJobStatus After;
     } cases[] = {
-        {jsConverting, true, false, jsFinish},      {jsConverting, false, true, jsFailed},
-        {jsConverting, true, true, jsFailed},       {jsWaiting, false, true, jsFailed},
-        {jsConverting, false, false, jsConverting}, // cancelled
-        {jsWaiting, false, false, jsWaiting},       // cancelled before it started
+        {true, false, jsFinish},
+        {false, true, jsFailed},
+        {true, true, jsFailed},
+        {false, false, jsCancelled}, // stopped, or never started
     };
     for (const auto& c : cases)
-        EXPECT_EQ(StatusAfterTerminate(c.Before, c.Finished, c.Exception), c.After)
-            << JobStatusText(c.Before) << " " << c.Finished << c.Exception;
+        EXPECT_EQ(StatusAfterTerminate(c.Finished, c.Exception), c.After)
+            << c.Finished << c.Exception;
 }
 
 TEST(RunProgressStatus, DurationTextAndSummary) {
     EXPECT_EQ(JobDurationText(-1), "Duration is not preseted");
     EXPECT_EQ(JobDurationText(3723456789LL), "01:02:03.456");
-    const TRunSummary s = RunSummary(3, 1);
+    const TRunSummary s = RunSummary(3, 2, 1);
     EXPECT_EQ(s.Total, 3);
     EXPECT_EQ(s.Successed, 2);
     EXPECT_EQ(s.Failed, 1);
+    // Five queued, two finished, the rest cancelled: neither successes nor failures.
+    const TRunSummary cancelled = RunSummary(5, 2, 0);
+    EXPECT_EQ(cancelled.Successed, 2);
+    EXPECT_EQ(cancelled.Failed, 0);
 }
 
 } // namespace

@@ -37,24 +37,27 @@ TEST_F(Settings, MissingFileIsWrittenWithTheDefaultsInTableOrder) {
     const TShellStart start = StartShell(vars, "", FreshDir("settings-first-prog"));
     EXPECT_FALSE(start.SettingsExisted);
     const std::string docs = home.Home + "Documents";
-    EXPECT_EQ(ReadFile(home.Home + ".config/~system3.dat"), "[System]\n"
-                                                            "LastOpenDir=" +
-                                                                docs +
-                                                                "\n"
-                                                                "OutputFileDir=" +
-                                                                docs +
-                                                                "\n"
-                                                                "OutputFormat=1\n"
-                                                                "OutputWAVPreset=0\n"
-                                                                "OutputMP3Preset=0\n"
-                                                                "OutputWMAPreset=0\n"
-                                                                "OutputOGGPreset=0\n"
-                                                                "OutputM4APreset=0\n"
-                                                                "OutputAACPreset=0\n"
-                                                                "OutputFLACPreset=0\n"
-                                                                "OutputMP2Preset=0\n"
-                                                                "PlayASoundWhenFinished=0\n"
-                                                                "ShutDownWhenFinished=0\n");
+    EXPECT_EQ(ReadFile(home.Home + ".config/~system3.dat"),
+              "[System]\n"
+              "LastOpenDir=" +
+                  docs +
+                  "\n"
+                  "OutputFileDir=" +
+                  docs +
+                  "\n"
+                  "OutputFormat=1\n"
+                  "OutputWAVPreset=0\n"
+                  "OutputMP3Preset=0\n"
+                  "OutputWMAPreset=0\n"
+                  "OutputOGGPreset=0\n"
+                  "OutputM4APreset=0\n"
+                  "OutputAACPreset=0\n"
+                  "OutputFLACPreset=0\n"
+                  "OutputMP2Preset=0\n"
+                  "PlayASoundWhenFinished=0\n"
+                  "ShutDownWhenFinished=0\n"
+                  "SimultaneousConversions=" +
+                  std::to_string(SimultaneousConversionsLimit()) + "\n");
     // The next start finds the file.
     TGlobalVars again;
     EXPECT_TRUE(StartShell(again, "", FreshDir("settings-first-prog")).SettingsExisted);
@@ -84,6 +87,28 @@ TEST_F(Settings, SavedValuesComeBackWithM4AAndAACKeptApart) {
     EXPECT_EQ(loaded.PresetIndex, vars.PresetIndex);
     EXPECT_TRUE(loaded.PlayASoundWhenFinished);
     EXPECT_FALSE(loaded.ShutDownWhenFinished);
+}
+
+TEST_F(Settings, SimultaneousConversionsAreLimitedToTheCores) {
+    TGlobalVars vars = VarsIn("settings-parallel");
+    const int32_t cores = SimultaneousConversionsLimit();
+    const struct {
+        const char* Stored;
+        int32_t Loaded;
+    } cases[] = {{"1", 1}, {"0", 1}, {"-3", 1}, {"100000", cores}, {"x", 1}};
+    for (const auto& c : cases) {
+        WriteFile(SettingsFilePath(vars),
+                  std::string("[System]\nSimultaneousConversions=") + c.Stored + "\n");
+        vars.SimultaneousConversions = 1;
+        ASSERT_TRUE(LoadSettings(vars));
+        EXPECT_EQ(vars.SimultaneousConversions, c.Loaded) << c.Stored;
+    }
+    vars.SimultaneousConversions = cores;
+    SaveSettings(vars);
+    TGlobalVars loaded;
+    loaded.DataFolder = vars.DataFolder;
+    ASSERT_TRUE(LoadSettings(loaded));
+    EXPECT_EQ(loaded.SimultaneousConversions, cores);
 }
 
 TEST_F(Settings, MissingKeysAndNonIntegersKeepTheFields) {
@@ -141,7 +166,9 @@ TEST_F(Settings, SavingKeepsTheRestOfTheFile) {
                          0),
               0u)
         << text;
-    EXPECT_NE(text.find("ShutDownWhenFinished=0\n\n[Other]\nfoo=bar\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("ShutDownWhenFinished=0\nSimultaneousConversions=1\n\n[Other]\nfoo=bar\n"),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(Settings, UnwritableFileRaisesOnSaveButNotAtStart) {

@@ -18,15 +18,20 @@ TEST(Folders, EnsureTrailingSeparator) {
     EXPECT_EQ(EnsureTrailingSeparator(""), "/");
 }
 
-TEST(Folders, NoDocumentsFolderGivesRoot) {
+TEST(Folders, NoDocumentsFolderGivesTheHomeFolder) {
     THomeGuard home("folders-none");
-    EXPECT_EQ(GetShellFolder("Personal"), "/");
+    const std::string homeFolder = home.Home.substr(0, home.Home.size() - 1);
+    EXPECT_EQ(GetShellFolder("Personal"), homeFolder);
     // Named but missing folders do not count either.
     home.Env.Set("XDG_DOCUMENTS_DIR", home.Home + "gone");
     fs::create_directories(home.Home + ".config");
     WriteFile(home.Home + ".config/user-dirs.dirs", "XDG_DOCUMENTS_DIR=\"$HOME/alsogone\"\n");
-    EXPECT_EQ(GetShellFolder("Personal"), "/");
+    EXPECT_EQ(GetShellFolder("Personal"), homeFolder);
     EXPECT_EQ(GetShellFolder("Desktop"), "/");
+    // Only a home that does not exist leaves the root.
+    home.Env.Set("HOME", home.Home + "nobody");
+    home.Env.Set("XDG_DOCUMENTS_DIR", std::nullopt);
+    EXPECT_EQ(GetShellFolder("Personal"), "/");
 }
 
 TEST(Folders, DocumentsFolderIsFoundInXdgOrder) {

@@ -63,6 +63,8 @@ public:
     };
     std::vector<TMessage> Messages;
     std::vector<std::string> Opened;
+    std::vector<std::string> Sounds;
+    std::vector<std::string> Notices; // desktop notifications: title, a line break, text
     TMessageResult Answer = TMessageResult::mrNo;
     // Message dialogs (three-button questions and the like), answered with `DialogAnswer`.
     struct TDialog {
@@ -75,14 +77,23 @@ public:
     TMessageResult DialogAnswer = TMessageResult::mrCancel;
     // How often the system was asked to power off; it never is for real.
     int PowerOffs = 0;
+    // The folder the picker returns; empty: the picker is cancelled.
+    std::string PickedFolder;
+    std::vector<std::string> PickerTitles;
 
     TMessageResult ShowMessage(const std::string& text, TMessageKind kind) override {
         Messages.push_back({text, kind});
         return kind == TMessageKind::mkQuestion ? Answer : TMessageResult::mrOk;
     }
     void OpenWithShell(const std::string& target) override { Opened.push_back(target); }
-    bool PickFolder(std::string&, const std::string&, const std::string&) override { return false; }
-    void PlaySoundFile(const std::string&) override {}
+    bool PickFolder(std::string& path, const std::string& title, const std::string&) override {
+        PickerTitles.push_back(title);
+        if (PickedFolder.empty())
+            return false;
+        path = PickedFolder;
+        return true;
+    }
+    void PlaySoundFile(const std::string& fileName) override { Sounds.push_back(fileName); }
     bool PowerOff() override {
         ++PowerOffs;
         return true;
@@ -92,6 +103,17 @@ public:
                                      const std::vector<std::string>&) override {
         Dialogs.push_back({text, caption, type, buttons});
         return DialogAnswer;
+    }
+    void Notify(const std::string& title, const std::string& text) override {
+        Notices.push_back(title + "\n" + text);
+    }
+    // The texts of the message boxes of `kind`.
+    std::vector<std::string> TextsOf(TMessageKind kind) const {
+        std::vector<std::string> texts;
+        for (const TMessage& m : Messages)
+            if (m.Kind == kind)
+                texts.push_back(m.Text);
+        return texts;
     }
 };
 
