@@ -90,6 +90,21 @@ protected:
     // From step 1 with `sources` through step 2 with `format` and `preset`, into the run.
     void Convert(TFormMain& form, const std::vector<std::string>& sources, int format, int preset) {
         AddSourceRows(form, sources);
+        ConvertListed(form, format, preset);
+    }
+
+    // A source that was readable when it was added to the list and is plain text when the run
+    // opens it again, so that no job can be queued for it.
+    std::string AddSpoiledSource(TFormMain& form) {
+        const std::string path = Out + "not-audio.mp3";
+        fs::copy_file(Good[0], path, fs::copy_options::overwrite_existing);
+        AddSourceRows(form, {path});
+        apptest::WriteFile(path, "plain text");
+        return path;
+    }
+
+    // From step 1 with the rows it has through step 2 with `format` and `preset`, into the run.
+    void ConvertListed(TFormMain& form, int format, int preset) {
         form.ActionNext->trigger();
         ASSERT_EQ(form.PageControlMain->currentIndex(), 1);
         form.EditOutputDir->setText(QString::fromStdString(Out));
@@ -279,7 +294,6 @@ TEST_F(WizardRun, ThreeSourcesWithTheSecondFailingEndAtTheSummary) {
 }
 
 TEST_F(WizardRun, NoJobQueuedShowsTheSummaryAtOnceAndRunsTheCountdown) {
-    apptest::WriteFile(Out + "not-audio.mp3", "plain text");
     for (const bool countdownRanOut : {false, true}) {
         SCOPED_TRACE(countdownRanOut ? "countdown ran out" : "countdown cancelled");
         Services.PowerOffs = 0;
@@ -292,7 +306,8 @@ TEST_F(WizardRun, NoJobQueuedShowsTheSummaryAtOnceAndRunsTheCountdown) {
         const auto form = Open();
         Vars.PlayASoundWhenFinished = true;
         Vars.ShutDownWhenFinished = true;
-        Convert(*form, {Out + "not-audio.mp3"}, 1, 0);
+        AddSpoiledSource(*form);
+        ConvertListed(*form, 1, 0);
         ASSERT_TRUE(Until([&] { return form->PageControlMain->currentIndex() == 3; }));
         EXPECT_EQ(form->LabelFinishTotalFiles->text(), "0");
         ASSERT_NE(form->Run(), nullptr);
@@ -351,11 +366,11 @@ TEST_F(WizardRun, CancelOnStepThreeStopsAndEndsAtTheSummary) {
 }
 
 TEST_F(WizardRun, PostRunCheckBoxesFollowAndChangeTheSettings) {
-    apptest::WriteFile(Out + "not-audio.mp3", "plain text");
     const auto form = Open();
     Vars.PlayASoundWhenFinished = false;
     Vars.ShutDownWhenFinished = false;
-    Convert(*form, {Out + "not-audio.mp3"}, 1, 0);
+    AddSpoiledSource(*form);
+    ConvertListed(*form, 1, 0);
     EXPECT_FALSE(form->CheckBoxPlayASound->isChecked());
     form->CheckBoxPlayASound->click();
     EXPECT_TRUE(Vars.PlayASoundWhenFinished);
