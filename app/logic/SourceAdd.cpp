@@ -7,6 +7,7 @@
 #include "SourceExtensions.h"
 #include "SourceProbe.h"
 #include "globals.h"
+#include "log/FFLog.h"
 
 namespace {
 
@@ -76,6 +77,9 @@ void BeginSourceAdd(TGlobalVars& vars) {
 }
 
 void NoteSourceLoadFailure(TGlobalVars& vars, const std::string& error) {
+    // The prober's own lines about the file, queued by a probing thread, come first, as they
+    // do when the file is probed on the main thread.
+    DeliverQueuedLogLines();
     vars.LogLines.push_back("File load error: " + error);
     vars.FailedFiles.push_back(error);
 }
