@@ -511,6 +511,7 @@ void TCustomEncoder::TaskTerminated(TCustomFFmpeg* task) {
     // than per waiting one.
     if (own != nullptr && end.OpenedOnStart)
         own->ReleaseEndedJob();
+    tasks_.Retire(end.Index);
     auto guard = LockTermination();
     CountTermination(info, end.OpenedOnStart);
     if (Remaining < 1) {

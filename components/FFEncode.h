@@ -1,8 +1,9 @@
 // The encoder component: the one object through which an application converts files. It
-// loads the media libraries, keeps one engine task per job (AddTask with the input,
-// SetOutputFile with the output), runs the queue (StartTask), relays the tasks' reports into
-// its events with the index of the task, and decides when the whole queue has ended. It also
-// owns the prober the application uses for reading file facts (Decoder).
+// loads the media libraries, keeps one job per AddTask (its input; SetOutputFile adds the
+// output), each with an engine task from the start or, opened on start, only while it runs;
+// runs the queue (StartTask), relays the tasks' reports into its events with the index of the
+// task, and decides when the whole queue has ended. It also owns the prober the application
+// uses for reading file facts (Decoder).
 //
 // Threads: AddTask, SetOutputFile, RemoveTask, ClearTasks, StartTask and Stop belong to the
 // application's main thread. Running tasks report from their worker threads: OnProgress and
@@ -243,13 +244,16 @@ public:
     void Clear();
 
     // The end of a listed task that has not ended before: its index, and whether it was
-    // opened on start (its task is then freed by the next ReapEnded). Index -1: the task is
-    // not listed or has ended already.
+    // opened on start. Index -1: the task is not listed or has ended already.
     struct TEnd {
         int Index = -1;
         bool OpenedOnStart = false;
     };
     TEnd MarkEnded(const TCustomFFmpeg* task);
+    // Lets the next ReapEnded free the task of an ended job opened on start. Called once the
+    // ending thread no longer touches the task's own (TFFmpeg) parts, which its destructor
+    // frees before it waits for that thread.
+    void Retire(int index);
     // Frees the tasks of ended jobs opened on start, outside the lock (each waits for its
     // worker to finish first).
     void ReapEnded();
@@ -339,7 +343,10 @@ public:
     // descriptions; the task opens its files on its worker when it starts and releases them
     // when it ends, so that a waiting task holds no file, codec or container. A file that
     // cannot be opened then ends the task with Exception set and the message AddTask or
-    // SetOutputFile would have left in LastErrMsg. Changed only while not working.
+    // SetOutputFile would have left in LastErrMsg. Such a job waits as a light record (its
+    // descriptions), gets its engine task when it starts and loses it soon after it ends; a
+    // stop ends the jobs that never started on the stopping thread, their terminations queued
+    // in list order. Changed only while not working.
     bool OpenOnStart() const { return openOnStart_.load(); }
     void SetOpenOnStart(bool on);
 

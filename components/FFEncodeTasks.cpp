@@ -187,9 +187,14 @@ TFFmpegList::TEnd TFFmpegList::MarkEnded(const TCustomFFmpeg* task) {
     if (entry.Ended)
         return {};
     entry.Ended = true;
-    if (entry.OpenedOnStart)
-        ended_.push_back(index);
     return {index, entry.OpenedOnStart};
+}
+
+void TFFmpegList::Retire(int index) {
+    std::lock_guard guard(mutex_);
+    if (index >= 0 && index < static_cast<int>(entries_.size()) &&
+        entries_[static_cast<size_t>(index)].OpenedOnStart)
+        ended_.push_back(index);
 }
 
 void TFFmpegList::ReapEnded() {
