@@ -709,6 +709,54 @@ TEST_F(ComponentEncoder, WaitingJobsHoldNoEngineTaskAndEndInOrderWhenCancelled) 
     }
 }
 
+// A batch opened on start, two at a time, runs every job; each task is freed after its job
+// has ended, also while its end hook is still busy on its worker as the other job's end is
+// delivered, and none is left by the final delivery.
+TEST_F(ComponentEncoder, JobsOpenedOnStartFreeTheirTasksAfterTheyEnd) {
+    constexpr int JobCount = 40;
+    const int before = TFFmpeg::Instances();
+    TFFEncoder encoder;
+    encoder.SetOpenOnStart(true);
+    TTerminations terminations(encoder);
+    std::atomic<int> peakTasks{0};
+    for (int i = 0; i < JobCount; ++i) {
+        const int index = encoder.AddTask(source_, TInputOptions{});
+        ASSERT_EQ(index, i) << encoder.LastErrMsg();
+        ASSERT_TRUE(encoder.SetOutputFile(index, Out("b" + std::to_string(i) + ".wav"), {}))
+            << encoder.LastErrMsg();
+        encoder.SetTaskEndHook(index, [&, i](TTerminateInfo& info) {
+            // The hook uses the task's record while it runs: odd jobs keep it a while.
+            if (i % 2 == 1)
+                std::this_thread::sleep_for(5ms);
+            info.Warning = "job " + std::to_string(i);
+            int seen = peakTasks.load();
+            const int now = TFFmpeg::Instances() - before;
+            while (now > seen && !peakTasks.compare_exchange_weak(seen, now)) {
+            }
+        });
+    }
+    encoder.StartTask(2);
+    ASSERT_TRUE(terminations.WaitForFinal());
+    const auto entries = terminations.Entries();
+    ASSERT_EQ(entries.size(), static_cast<size_t>(JobCount + 1));
+    std::set<int> ended;
+    for (size_t i = 0; i + 1 < entries.size(); ++i) {
+        const TTerminateInfo& info = entries[i].Info;
+        EXPECT_TRUE(info.Finished) << info.TaskIndex << ": " << info.ExceptionMsg;
+        EXPECT_EQ(info.Warning, "job " + std::to_string(info.TaskIndex));
+        ended.insert(info.TaskIndex);
+    }
+    EXPECT_EQ(ended.size(), static_cast<size_t>(JobCount));
+    EXPECT_EQ(entries.back().Info.TaskIndex, -1);
+    EXPECT_GE(peakTasks.load(), 1);
+    EXPECT_LE(peakTasks.load(), JobCount / 2);
+    EXPECT_EQ(TFFmpeg::Instances(), before);
+    EXPECT_EQ(encoder.Tasks().EngineTaskCount(), 0);
+    for (int i = 0; i < JobCount; ++i)
+        EXPECT_GT(fs::file_size(Out("b" + std::to_string(i) + ".wav")), 44u) << i;
+    encoder.ClearTasks();
+}
+
 TEST_F(ComponentEncoder, ThirtyTasksStoppedAndRestartedTenTimes) {
     constexpr int TaskCount = 30;
     TFFEncoder encoder;
