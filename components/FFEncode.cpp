@@ -16,7 +16,8 @@
 TCustomEncoder::TCustomEncoder()
     : decoder_(std::make_unique<TFFDecoder>()),
       delivery_(std::make_unique<TTerminateDelivery>(
-          [this](const TTerminateInfo& info) { DeliverTermination(info); })) {}
+          [this](const TTerminateInfo& info) { DeliverTermination(info); },
+          [this] { tasks_.ReapEnded(); })) {}
 
 // Every lock is entered and left once at the end, so that a relay still inside one finishes
 // before the component is gone.
@@ -109,68 +110,88 @@ int TCustomEncoder::AddTaskWith(const std::string& fileName, const TInputOptions
         SetLastErrMsg("Media libraries not loaded.");
         return -1;
     }
-    const bool deferred = openOnStart_;
-    if (deferred && !CheckDeferredInput(fileName))
-        return -1;
-    auto task = std::make_unique<TFFmpeg>(this, TaskCapacity);
-    task->RaiseOptionErrors = RaiseOptionErrors.load();
+    std::optional<TInputOptions> copy;
+    if (options != nullptr) {
+        copy = *options;
+        if (copy->FileName.empty())
+            copy->FileName = fileName;
+    }
+    if (openOnStart_) {
+        // The job waits as its record; its task is made when it starts.
+        if (!CheckDeferredInput(fileName))
+            return -1;
+        try {
+            auto job = std::make_unique<TWaitingJob>();
+            job->RaiseOptionErrors = RaiseOptionErrors.load();
+            job->Inputs.push_back({fileName, std::move(copy)});
+            return tasks_.AddWaiting(std::move(job));
+        } catch (const std::exception& e) {
+            SetLastErrMsg(e.what());
+            return -1;
+        }
+    }
     try {
-        TFFmpeg* t = task.get();
-        task->Verbose = TaskVerbose;
-        {
-            std::lock_guard guard(PreviewLock);
-            task->PreviewFlags =
-                static_cast<uint8_t>((preview_ ? 1 : 0) | (previewBitmap_ ? 2 : 0));
+        auto task = std::make_unique<TFFmpeg>(this, TaskCapacity);
+        task->RaiseOptionErrors = RaiseOptionErrors.load();
+        WireTask(*task);
+        const int input = task->InputCount();
+        task->InputOptions.resize(static_cast<size_t>(input) + 1);
+        if (copy) {
+            task->InputOptions[static_cast<size_t>(input)] = copy;
+            task->ApplyInputOptions(*copy);
         }
-        task->OnBeforeFindStreamInfo = [t](TCustomFFmpeg* sender, AVFormatContext* context) {
-            if (TCustomEncoder* owner = t->Owner())
-                owner->BeforeFindStreamInfoRelay(sender, context);
-        };
-        std::optional<TInputOptions> copy;
-        if (options != nullptr) {
-            copy = *options;
-            if (copy->FileName.empty())
-                copy->FileName = fileName;
+        task->IOTimeout = TaskIOTimeout;
+        if (!task->OpenInputFile(fileName)) {
+            SetLastErrMsg(task->LastError);
+            return -1;
         }
-        if (deferred) {
-            // InputOptions gets the record when the input is opened.
-            task->DeferredInputs.push_back({fileName, std::move(copy)});
-            task->ReleaseWaitingState();
-            task->OnOpenFiles = [t](TCustomFFmpeg&) {
-                if (TCustomEncoder* owner = t->Owner())
-                    owner->OpenDeferredFiles(*t);
-            };
-        } else {
-            const int input = task->InputCount();
-            task->InputOptions.resize(static_cast<size_t>(input) + 1);
-            if (copy) {
-                task->InputOptions[static_cast<size_t>(input)] = copy;
-                task->ApplyInputOptions(*copy);
-            }
-            task->IOTimeout = TaskIOTimeout;
-            if (!task->OpenInputFile(fileName)) {
-                SetLastErrMsg(task->LastError);
-                return -1;
-            }
-            if (TFFDecoder* decoder = task->GetDecoder(input))
-                decoder->SetFormatContext(task->InputContainer(input));
-        }
-        task->OnProgress = [t](TCustomFFmpeg* sender, int fileIndex, int64_t totalDuration,
-                               int64_t currentDuration, int64_t currentSize, float bitRate,
-                               float quality, int fps, int frameNumber) {
-            if (TCustomEncoder* owner = t->Owner())
-                owner->ProgressRelay(sender, fileIndex, totalDuration, currentDuration, currentSize,
-                                     bitRate, quality, fps, frameNumber);
-        };
-        task->OnTerminate = [t](TCustomFFmpeg* sender) {
-            if (TCustomEncoder* owner = t->Owner())
-                owner->TaskTerminated(sender);
-        };
+        if (TFFDecoder* decoder = task->GetDecoder(input))
+            decoder->SetFormatContext(task->InputContainer(input));
         return tasks_.Add(std::move(task));
     } catch (const std::exception& e) {
         SetLastErrMsg(e.what());
         return -1;
     }
+}
+
+void TCustomEncoder::WireTask(TFFmpeg& task) {
+    TFFmpeg* t = &task;
+    task.Verbose = TaskVerbose;
+    {
+        std::lock_guard guard(PreviewLock);
+        task.PreviewFlags = static_cast<uint8_t>((preview_ ? 1 : 0) | (previewBitmap_ ? 2 : 0));
+    }
+    task.OnBeforeFindStreamInfo = [t](TCustomFFmpeg* sender, AVFormatContext* context) {
+        if (TCustomEncoder* owner = t->Owner())
+            owner->BeforeFindStreamInfoRelay(sender, context);
+    };
+    task.OnProgress = [t](TCustomFFmpeg* sender, int fileIndex, int64_t totalDuration,
+                          int64_t currentDuration, int64_t currentSize, float bitRate,
+                          float quality, int fps, int frameNumber) {
+        if (TCustomEncoder* owner = t->Owner())
+            owner->ProgressRelay(sender, fileIndex, totalDuration, currentDuration, currentSize,
+                                 bitRate, quality, fps, frameNumber);
+    };
+    task.OnTerminate = [t](TCustomFFmpeg* sender) {
+        if (TCustomEncoder* owner = t->Owner())
+            owner->TaskTerminated(sender);
+    };
+}
+
+// The task opens the job's files on its worker when it runs (OpenDeferredFiles).
+std::shared_ptr<TFFmpeg> TCustomEncoder::MakeStartedTask(TWaitingJob& job) {
+    auto task = std::make_shared<TFFmpeg>(this, TaskCapacity);
+    TFFmpeg* t = task.get();
+    task->RaiseOptionErrors = job.RaiseOptionErrors;
+    WireTask(*task);
+    task->DeferredInputs = std::move(job.Inputs);
+    task->DeferredOutputs = std::move(job.Outputs);
+    task->EndHook = std::move(job.EndHook);
+    task->OnOpenFiles = [t](TCustomFFmpeg&) {
+        if (TCustomEncoder* owner = t->Owner())
+            owner->OpenDeferredFiles(*t);
+    };
+    return task;
 }
 
 // Only what needs no open file: a local file that cannot be read fails as its open would.
@@ -281,34 +302,36 @@ void TCustomEncoder::WireHookRelays(TFFmpeg& task, const TOutputOptions& options
 }
 
 // With a record the task applies it and creates the output (then its extra streams and the
-// join); without one the output gets the pending options only. A task that opens on start
-// keeps the output for then.
+// join); without one the output gets the pending options only. A job opened on start keeps
+// the output in its record for then.
 bool TCustomEncoder::SetOutputFileWith(int index, const std::string& fileName,
                                        const TOutputOptions* options) {
     CheckNotWorking("SetOutputFile");
-    TFFmpeg* task = tasks_.Get(index);
-    if (task == nullptr)
+    TWaitingJob* job = tasks_.Waiting(index);
+    TFFmpeg* task = job == nullptr ? tasks_.Get(index) : nullptr;
+    if (job == nullptr && task == nullptr)
         throw std::out_of_range(FormatText("List index out of bounds (%d)", index));
-    const bool deferred = task->OnOpenFiles != nullptr;
     const int outputs =
-        deferred ? static_cast<int>(task->DeferredOutputs.size()) : task->OutputCount();
-    if (outputs >= task->Capacity) {
-        SetLastErrMsg(FormatText("max output files %d reached", task->Capacity));
+        job != nullptr ? static_cast<int>(job->Outputs.size()) : task->OutputCount();
+    const int capacity = job != nullptr ? TaskCapacity : task->Capacity;
+    if (outputs >= capacity) {
+        SetLastErrMsg(FormatText("max output files %d reached", capacity));
         return false;
     }
-    task->RaiseOptionErrors = RaiseOptionErrors.load();
     std::optional<TOutputOptions> copy;
     if (options != nullptr) {
         copy = *options;
         if (copy->FileName.empty())
             copy->FileName = fileName;
     }
-    if (deferred) {
+    if (job != nullptr) {
+        job->RaiseOptionErrors = RaiseOptionErrors.load();
         if (!CheckDeferredOutput(fileName, options))
             return false;
-        task->DeferredOutputs.push_back({fileName, std::move(copy)});
+        job->Outputs.push_back({fileName, std::move(copy)});
         return true;
     }
+    task->RaiseOptionErrors = RaiseOptionErrors.load();
     const size_t slot = static_cast<size_t>(outputs);
     task->OutputOptions.resize(std::max(task->OutputOptions.size(), slot + 1));
     try {
@@ -342,7 +365,6 @@ void TCustomEncoder::StartTask(int count) {
     allFinished_ = false;
     Threaded = count > 0;
     working_ = true;
-    terminatedTasks_.clear();
     if (Threaded) {
         // The started tasks wait for the lock before they can report their end.
         while (Remaining > 0) {
@@ -364,16 +386,30 @@ void TCustomEncoder::StartTask(int count) {
 }
 
 // Threaded, the task starts while the lock is held; otherwise it runs to its end here,
-// outside the lock, and reports its end through TaskTerminated on this thread.
+// outside the lock, and reports its end through TaskTerminated on this thread. A job opened
+// on start gets its engine task now.
 void TCustomEncoder::StartNextTask() {
     auto lock = LockTermination();
     if (Remaining <= 0)
         return;
     --Remaining;
-    TFFmpeg* task = tasks_.Get(NextIndex);
+    const int index = NextIndex;
     ++NextIndex;
-    if (task == nullptr)
-        return;
+    std::shared_ptr<TFFmpeg> task = tasks_.TaskAt(index);
+    if (!task) {
+        std::unique_ptr<TWaitingJob> job = tasks_.TakeWaiting(index);
+        if (!job)
+            return;
+        try {
+            task = MakeStartedTask(*job);
+        } catch (const std::exception& e) {
+            std::vector<TFFmpegList::TCancelledJob> failed;
+            failed.push_back({index, std::move(job)});
+            EndJobsWithoutTask(failed, e.what());
+            return;
+        }
+        tasks_.Place(index, task);
+    }
     task->ProgressInterval = static_cast<int64_t>(progressInterval_.load()) * 1000;
     const TThreadPriority priority = threadPriority_.load();
     if (Threaded) {
@@ -383,15 +419,22 @@ void TCustomEncoder::StartNextTask() {
     }
     lock.unlock();
     task->Start(false, priority);
+    // The task has ended on this thread: a task opened on start goes now.
+    task.reset();
+    tasks_.ReapEnded();
 }
 
+// Running tasks are stopped; the jobs that never got a task end here, in list order, their
+// terminations queued like any other.
 void TCustomEncoder::Stop(bool wait) {
     {
         auto guard = LockTermination();
         Remaining = 0;
     }
     if (working_)
-        tasks_.CancelAll(wait);
+        tasks_.CancelAll(wait, [this](std::vector<TFFmpegList::TCancelledJob>& jobs) {
+            EndJobsWithoutTask(jobs);
+        });
 }
 
 // An empty run has nothing left to end, so it may be cleared although it never finishes.
@@ -410,62 +453,99 @@ void TCustomEncoder::ClearTasks() {
     allFinished_ = false;
     Threaded = false;
     working_ = false;
-    terminatedTasks_.clear();
 }
 
 void TCustomEncoder::DeliverTermination(const TTerminateInfo& info) {
     OnTerminate.Call(this, info);
 }
 
-// In threaded mode (and outside a run) the delivery thread takes a copy of the record; in a
-// run on the caller's thread the event is called here. The task-end hook runs first, outside
-// the lock.
+void TCustomEncoder::RunEndHook(const std::function<void(TTerminateInfo&)>& hook,
+                                TTerminateInfo& info) {
+    try {
+        if (hook)
+            hook(info);
+    } catch (const std::exception& e) {
+        FFLogger()->Log(this, llError, e.what());
+    }
+}
+
+// In threaded mode (and outside a run) the delivery thread takes a copy of the record (and,
+// with `tidy`, frees ended tasks afterwards); in a run on the caller's thread the event is
+// called here.
+void TCustomEncoder::CountTermination(const TTerminateInfo& info, bool tidy) {
+    const bool queued = Threaded || !working_;
+    if (OnTerminate.Assigned()) {
+        terminateInfo_ = info;
+        if (queued)
+            delivery_->Push(terminateInfo_);
+        else
+            DeliverTermination(terminateInfo_);
+    } else if (queued && tidy) {
+        delivery_->Push(std::nullopt);
+    }
+    ++FinishedCount;
+}
+
+// The task-end hook runs first, outside the lock.
 void TCustomEncoder::TaskTerminated(TCustomFFmpeg* task) {
     if (task == nullptr) {
         auto guard = LockTermination();
         AllTasksDone();
         return;
     }
-    {
-        auto guard = LockTermination();
-        // A task ends once; a second report of the same end changes nothing.
-        if (std::find(terminatedTasks_.begin(), terminatedTasks_.end(), task) !=
-            terminatedTasks_.end())
-            return;
-        terminatedTasks_.push_back(task);
-    }
+    // A task ends once; a second report of the same end changes nothing.
+    const TFFmpegList::TEnd end = tasks_.MarkEnded(task);
+    if (end.Index < 0)
+        return;
     TTerminateInfo info;
-    info.TaskIndex = tasks_.IndexOf(task);
+    info.TaskIndex = end.Index;
     info.Finished = task->Finished;
     info.Exception = task->ErrorOccurred;
     info.ExceptionMsg = task->ErrorMessage;
     info.OutputDuration = task->OutputDuration;
     auto* own = dynamic_cast<TFFmpeg*>(task);
-    try {
-        if (own != nullptr && own->EndHook)
-            own->EndHook(info);
-    } catch (const std::exception& e) {
-        FFLogger()->Log(this, llError, e.what());
-    }
-    // A task opened on start keeps nothing of its job once it has ended: a long batch holds
-    // no more per ended job than per waiting one.
-    if (own != nullptr && own->OnOpenFiles)
+    if (own != nullptr)
+        RunEndHook(own->EndHook, info);
+    // A task opened on start keeps nothing of its job once it has ended, and the task itself
+    // is freed once its thread is done (ReapEnded): a long batch holds no more per ended job
+    // than per waiting one.
+    if (own != nullptr && end.OpenedOnStart)
         own->ReleaseEndedJob();
+    tasks_.Retire(end.Index);
     auto guard = LockTermination();
-    if (OnTerminate.Assigned()) {
-        terminateInfo_ = info;
-        if (Threaded || !working_)
-            delivery_->Push(terminateInfo_);
-        else
-            DeliverTermination(terminateInfo_);
-    }
-    ++FinishedCount;
+    CountTermination(info, end.OpenedOnStart);
     if (Remaining < 1) {
         if (FinishedCount >= TaskCount() && !allFinished_)
             AllTasksDone();
     } else if (Threaded) {
         StartNextTask();
     }
+}
+
+// A job without a task ends as a task that never ran: not finished, no exception (unless its
+// task could not be made).
+void TCustomEncoder::EndJobsWithoutTask(std::vector<TFFmpegList::TCancelledJob>& jobs,
+                                        const std::string& error) {
+    std::vector<TTerminateInfo> infos;
+    infos.reserve(jobs.size());
+    for (TFFmpegList::TCancelledJob& job : jobs) {
+        TTerminateInfo info;
+        info.TaskIndex = job.Index;
+        if (!error.empty()) {
+            FFLogger()->Log(this, llQuiet, error);
+            info.Exception = true;
+            info.ExceptionMsg = error;
+        }
+        if (job.Job)
+            RunEndHook(job.Job->EndHook, info);
+        job.Job.reset();
+        infos.push_back(std::move(info));
+    }
+    auto guard = LockTermination();
+    for (const TTerminateInfo& info : infos)
+        CountTermination(info, false);
+    if (Remaining < 1 && FinishedCount >= TaskCount() && !allFinished_)
+        AllTasksDone();
 }
 
 void TCustomEncoder::SetOpenOnStart(bool on) {
@@ -475,6 +555,10 @@ void TCustomEncoder::SetOpenOnStart(bool on) {
 
 void TCustomEncoder::SetTaskEndHook(int index, std::function<void(TTerminateInfo&)> hook) {
     CheckNotWorking("SetTaskEndHook");
+    if (TWaitingJob* job = tasks_.Waiting(index)) {
+        job->EndHook = std::move(hook);
+        return;
+    }
     TFFmpeg* task = tasks_.Get(index);
     if (task == nullptr)
         throw std::out_of_range(FormatText("List index out of bounds (%d)", index));
@@ -586,14 +670,15 @@ void TCustomEncoder::BeforeFindStreamInfoRelay(TCustomFFmpeg* task,
 
 // ---- properties
 
+// Stored first: a job that gets its task meanwhile takes the new value.
 void TCustomEncoder::SetPreview(bool on) {
-    tasks_.SetPreviewFlag(1, on);
     preview_ = on;
+    tasks_.SetPreviewFlag(1, on);
 }
 
 void TCustomEncoder::SetPreviewBitmap(bool on) {
-    tasks_.SetPreviewFlag(2, on);
     previewBitmap_ = on;
+    tasks_.SetPreviewFlag(2, on);
 }
 
 void TCustomEncoder::SetProgressInterval(int milliseconds) {

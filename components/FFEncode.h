@@ -1,8 +1,9 @@
 // The encoder component: the one object through which an application converts files. It
-// loads the media libraries, keeps one engine task per job (AddTask with the input,
-// SetOutputFile with the output), runs the queue (StartTask), relays the tasks' reports into
-// its events with the index of the task, and decides when the whole queue has ended. It also
-// owns the prober the application uses for reading file facts (Decoder).
+// loads the media libraries, keeps one job per AddTask (its input; SetOutputFile adds the
+// output), each with an engine task from the start or, opened on start, only while it runs;
+// runs the queue (StartTask), relays the tasks' reports into its events with the index of the
+// task, and decides when the whole queue has ended. It also owns the prober the application
+// uses for reading file facts (Decoder).
 //
 // Threads: AddTask, SetOutputFile, RemoveTask, ClearTasks, StartTask and Stop belong to the
 // application's main thread. Running tasks report from their worker threads: OnProgress and
@@ -135,6 +136,22 @@ using TBeforeFindStreamInfoEvent = TEvent<void* /*Sender*/, AVFormatContext* /*A
 
 class TCustomEncoder;
 
+// A file of a job whose files are opened when it starts: its name and the description it was
+// given (none: the pending options only).
+template <typename TOptions> struct TDeferredFile {
+    std::string FileName;
+    std::optional<TOptions> Options;
+};
+
+// What a job opened on start holds while it waits: its descriptions, its end hook and the
+// option-error setting its task gets. Its engine task is made only when the job starts.
+struct TWaitingJob {
+    std::vector<TDeferredFile<TInputOptions>> Inputs;
+    std::vector<TDeferredFile<TOutputOptions>> Outputs;
+    std::function<void(TTerminateInfo&)> EndHook;
+    bool RaiseOptionErrors = true;
+};
+
 // An engine task of the encoder component: it knows its encoder, keeps a prober per input and
 // the descriptions its inputs and outputs were made from.
 class TFFmpeg : public TCustomFFmpeg {
@@ -143,6 +160,9 @@ public:
     // Detaches the task from its encoder first, so that nothing the task reports while it is
     // torn down (its stop, its termination) reaches the encoder.
     ~TFFmpeg() override;
+
+    // Engine tasks of the component that exist in the process now.
+    static int Instances() { return instances_.load(); }
 
     // The owning encoder; null once the task is being torn down.
     TCustomEncoder* Owner() const { return owner_.load(); }
@@ -154,12 +174,6 @@ public:
     std::vector<std::optional<TInputOptions>> InputOptions;
     std::vector<std::optional<TOutputOptions>> OutputOptions;
 
-    // A file of a task whose files are opened when it starts: its name and the description
-    // it was given (none: the pending options only).
-    template <typename TOptions> struct TDeferredFile {
-        std::string FileName;
-        std::optional<TOptions> Options;
-    };
     // The files waiting to be opened when the task starts, in the order given.
     std::vector<TDeferredFile<TInputOptions>> DeferredInputs;
     std::vector<TDeferredFile<TOutputOptions>> DeferredOutputs;
@@ -167,9 +181,6 @@ public:
     // What the encoder calls when the task ends (SetTaskEndHook).
     std::function<void(TTerminateInfo&)> EndHook;
 
-    // Frees the library option holders of a task that waits to be opened; PrepareOpening
-    // makes them again on the thread that opens the files.
-    void ReleaseWaitingState() { ReleaseOptionState(); }
     // Drops the descriptions and the end hook of a task opened on start once it has ended.
     void ReleaseEndedJob() {
         EndHook = nullptr;
@@ -186,14 +197,23 @@ public:
 
 private:
     friend class TCustomEncoder;
+    friend class TFFmpegList;
     // The opened container of an input slot.
     AVFormatContext* InputContainer(int inputIndex) const;
 
+    static std::atomic<int> instances_;
     std::atomic<TCustomEncoder*> owner_;
     std::vector<std::unique_ptr<TFFDecoder>> decoders_;
+    int listIndex_ = -1; // where the list last saw the task (a hint for IndexOf)
 };
 
-// The ordered list of the encoder's tasks.
+// The ordered list of the encoder's jobs. A job added to open at once has its engine task
+// from the start. A job opened on start is a light record (TWaitingJob) until it starts; its
+// task then lives while it runs and is freed soon after it has ended (ReapEnded), so that a
+// long queue holds engine tasks only for the jobs running at a time.
+//
+// Locks: the list's own lock is taken last (inside TerminateLock and PreviewLock, never
+// around a wait); no task is freed while it is held.
 class TFFmpegList {
 public:
     TFFmpegList() = default;
@@ -201,46 +221,98 @@ public:
     TFFmpegList(const TFFmpegList&) = delete;
     TFFmpegList& operator=(const TFFmpegList&) = delete;
 
-    int Add(std::unique_ptr<TFFmpeg> task); // the new index
-    // Null for an index out of range.
+    int Add(std::unique_ptr<TFFmpeg> task);           // the new index
+    int AddWaiting(std::unique_ptr<TWaitingJob> job); // the new index
+    // The engine task of a job while it has one; null for a job without one or an index out
+    // of range.
     TFFmpeg* Get(int index) const;
+    std::shared_ptr<TFFmpeg> TaskAt(int index) const;
+    // The record of a job that waits to be opened on start; null otherwise. Main thread, not
+    // while working.
+    TWaitingJob* Waiting(int index) const;
+    // Takes the record of a waiting job off the list (the job counts as started) and places
+    // the task made from it; null when the job does not wait.
+    std::unique_ptr<TWaitingJob> TakeWaiting(int index);
+    void Place(int index, std::shared_ptr<TFFmpeg> task);
     int IndexOf(const TCustomFFmpeg* task) const; // -1 when not listed
     int Count() const;
-    // Frees the task; the ones above it move down. False for an index out of range.
+    // Jobs that hold an engine task now.
+    int EngineTaskCount() const;
+    // Frees the job; the ones above it move down. False for an index out of range.
     bool Delete(int index);
+    // Frees every job and waits until tasks being freed elsewhere (ReapEnded) are gone.
     void Clear();
-    // Cancel of every task, in list order.
-    void CancelAll(bool wait);
+
+    // The end of a listed task that has not ended before: its index, and whether it was
+    // opened on start. Index -1: the task is not listed or has ended already.
+    struct TEnd {
+        int Index = -1;
+        bool OpenedOnStart = false;
+    };
+    TEnd MarkEnded(const TCustomFFmpeg* task);
+    // Lets the next ReapEnded free the task of an ended job opened on start. Called once the
+    // ending thread no longer touches the task's own (TFFmpeg) parts, which its destructor
+    // frees before it waits for that thread.
+    void Retire(int index);
+    // Frees the tasks of ended jobs opened on start, outside the lock (each waits for its
+    // worker to finish first).
+    void ReapEnded();
+
+    // A waiting job taken off the list by CancelAll.
+    struct TCancelledJob {
+        int Index = -1;
+        std::unique_ptr<TWaitingJob> Job;
+    };
+    // Cancel of every task, in list order; the jobs that wait to be opened on start (and so
+    // never ran) are taken off the list and handed to `endWaiting` in list order, each run of
+    // them before the next task is cancelled.
+    void CancelAll(bool wait,
+                   const std::function<void(std::vector<TCancelledJob>&)>& endWaiting = {});
     // Sets or clears bit 1 (preview window) or 2 (preview bitmap) in every task's flags.
     void SetPreviewFlag(uint8_t bit, bool on);
 
 private:
-    // A task removed while another thread still works with it (CancelAll) lives until that
-    // work is done.
+    struct TEntry {
+        // Open at once: from the start. Opened on start: from its start until reaped.
+        std::shared_ptr<TFFmpeg> Task;
+        std::unique_ptr<TWaitingJob> Job; // opened on start: until it starts or is cancelled
+        bool OpenedOnStart = false;
+        bool Ended = false;
+    };
+    // The listed tasks: a task removed while another thread still works with it (CancelAll)
+    // lives until that work is done.
     std::vector<std::shared_ptr<TFFmpeg>> Snapshot() const;
+    int IndexOfLocked(const TCustomFFmpeg* task) const;
 
     mutable std::mutex mutex_;
-    std::vector<std::shared_ptr<TFFmpeg>> tasks_;
+    std::condition_variable reaped_;
+    std::vector<TEntry> entries_;
+    std::vector<int> ended_; // indexes of ended jobs opened on start whose task is not freed
+    int reaping_ = 0;        // tasks being freed by ReapEnded outside the lock
 };
 
-// Delivers terminations on a thread of its own, one at a time, in the order they were pushed.
+// Delivers terminations on a thread of its own, one at a time, in the order they were pushed,
+// and runs `tidy` after each pushed item (with or without a termination).
 class TTerminateDelivery {
 public:
-    explicit TTerminateDelivery(std::function<void(const TTerminateInfo&)> deliver);
+    TTerminateDelivery(std::function<void(const TTerminateInfo&)> deliver,
+                       std::function<void()> tidy);
     // Drops what is still queued and waits for a delivery in progress.
     ~TTerminateDelivery();
     TTerminateDelivery(const TTerminateDelivery&) = delete;
     TTerminateDelivery& operator=(const TTerminateDelivery&) = delete;
 
-    void Push(const TTerminateInfo& info);
+    // Without a record only `tidy` runs.
+    void Push(std::optional<TTerminateInfo> info);
 
 private:
     void Body();
 
     std::function<void(const TTerminateInfo&)> deliver_;
+    std::function<void()> tidy_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<TTerminateInfo> queue_;
+    std::deque<std::optional<TTerminateInfo>> queue_;
     bool quit_ = false;
     std::thread thread_;
 };
@@ -271,7 +343,10 @@ public:
     // descriptions; the task opens its files on its worker when it starts and releases them
     // when it ends, so that a waiting task holds no file, codec or container. A file that
     // cannot be opened then ends the task with Exception set and the message AddTask or
-    // SetOutputFile would have left in LastErrMsg. Changed only while not working.
+    // SetOutputFile would have left in LastErrMsg. Such a job waits as a light record (its
+    // descriptions), gets its engine task when it starts and loses it soon after it ends; a
+    // stop ends the jobs that never started on the stopping thread, their terminations queued
+    // in list order. Changed only while not working.
     bool OpenOnStart() const { return openOnStart_.load(); }
     void SetOpenOnStart(bool on);
 
@@ -375,6 +450,18 @@ private:
     bool CheckDeferredOutput(const std::string& fileName, const TOutputOptions* options);
     // Opens the deferred files of a task on its worker (TCustomFFmpeg::OnOpenFiles).
     void OpenDeferredFiles(TFFmpeg& task);
+    // The relays every task reports through, its verbosity and preview flags.
+    void WireTask(TFFmpeg& task);
+    // The engine task of a job opened on start, made from its record when it starts.
+    std::shared_ptr<TFFmpeg> MakeStartedTask(TWaitingJob& job);
+    // Ends jobs that never got a task (cancelled, or their task could not be made): their end
+    // hooks here, then their terminations and the run's count, in the order given.
+    void EndJobsWithoutTask(std::vector<TFFmpegList::TCancelledJob>& jobs,
+                            const std::string& error = {});
+    void RunEndHook(const std::function<void(TTerminateInfo&)>& hook, TTerminateInfo& info);
+    // Hands a record to OnTerminate (delivery thread or here, by the run's mode) and counts
+    // the task as finished; TerminateLock held.
+    void CountTermination(const TTerminateInfo& info, bool tidy);
     void OpenOutputOf(TFFmpeg& task, size_t slot, const std::string& fileName,
                       const TOutputOptions* options);
     std::unique_lock<std::recursive_mutex> LockTermination() const;
@@ -417,8 +504,6 @@ private:
     bool allFinished_ = false;
     bool Threaded = false;
     std::atomic<bool> working_{false};
-    // Tasks whose termination this run has counted: a task ends once.
-    std::vector<const TCustomFFmpeg*> terminatedTasks_;
 
     // Declared last: stopped first, before the records and locks it uses go.
     std::unique_ptr<TTerminateDelivery> delivery_;

@@ -1,11 +1,18 @@
 // The encoder component's tasks, their list, and the thread that delivers terminations.
 #include "FFEncode.h"
 
+#include <chrono>
+
+#include "MyUtils.h"
 #include "log/FFLog.h"
 
 // ---- TFFmpeg
 
-TFFmpeg::TFFmpeg(TCustomEncoder* owner, int capacity) : TCustomFFmpeg(capacity), owner_(owner) {}
+std::atomic<int> TFFmpeg::instances_{0};
+
+TFFmpeg::TFFmpeg(TCustomEncoder* owner, int capacity) : TCustomFFmpeg(capacity), owner_(owner) {
+    ++instances_;
+}
 
 // The slots stay assigned (a worker may be inside one of them); without the owner link they
 // forward nothing. The engine's destructor then stops the task and waits for its threads.
@@ -16,6 +23,7 @@ TFFmpeg::~TFFmpeg() {
     OutputOptions.clear();
     DeferredInputs.clear();
     DeferredOutputs.clear();
+    --instances_;
 }
 
 TFFDecoder* TFFmpeg::GetDecoder(int inputIndex) {
@@ -43,64 +51,218 @@ TFFmpegList::~TFFmpegList() {
 
 int TFFmpegList::Add(std::unique_ptr<TFFmpeg> task) {
     std::lock_guard guard(mutex_);
-    tasks_.push_back(std::shared_ptr<TFFmpeg>(std::move(task)));
-    return static_cast<int>(tasks_.size()) - 1;
+    TEntry entry;
+    task->listIndex_ = static_cast<int>(entries_.size());
+    entry.Task = std::shared_ptr<TFFmpeg>(std::move(task));
+    entries_.push_back(std::move(entry));
+    return static_cast<int>(entries_.size()) - 1;
+}
+
+int TFFmpegList::AddWaiting(std::unique_ptr<TWaitingJob> job) {
+    std::lock_guard guard(mutex_);
+    TEntry entry;
+    entry.Job = std::move(job);
+    entry.OpenedOnStart = true;
+    entries_.push_back(std::move(entry));
+    return static_cast<int>(entries_.size()) - 1;
 }
 
 TFFmpeg* TFFmpegList::Get(int index) const {
-    std::lock_guard guard(mutex_);
-    if (index < 0 || index >= static_cast<int>(tasks_.size()))
-        return nullptr;
-    return tasks_[static_cast<size_t>(index)].get();
+    return TaskAt(index).get();
 }
 
-int TFFmpegList::IndexOf(const TCustomFFmpeg* task) const {
+std::shared_ptr<TFFmpeg> TFFmpegList::TaskAt(int index) const {
     std::lock_guard guard(mutex_);
-    for (size_t i = 0; i < tasks_.size(); ++i)
-        if (tasks_[i].get() == task)
+    if (index < 0 || index >= static_cast<int>(entries_.size()))
+        return nullptr;
+    return entries_[static_cast<size_t>(index)].Task;
+}
+
+TWaitingJob* TFFmpegList::Waiting(int index) const {
+    std::lock_guard guard(mutex_);
+    if (index < 0 || index >= static_cast<int>(entries_.size()))
+        return nullptr;
+    return entries_[static_cast<size_t>(index)].Job.get();
+}
+
+std::unique_ptr<TWaitingJob> TFFmpegList::TakeWaiting(int index) {
+    std::lock_guard guard(mutex_);
+    if (index < 0 || index >= static_cast<int>(entries_.size()))
+        return nullptr;
+    return std::move(entries_[static_cast<size_t>(index)].Job);
+}
+
+void TFFmpegList::Place(int index, std::shared_ptr<TFFmpeg> task) {
+    std::lock_guard guard(mutex_);
+    if (index < 0 || index >= static_cast<int>(entries_.size()))
+        return;
+    task->listIndex_ = index;
+    entries_[static_cast<size_t>(index)].Task = std::move(task);
+}
+
+// The task's last known place first: indexes change only while no run goes on.
+int TFFmpegList::IndexOfLocked(const TCustomFFmpeg* task) const {
+    if (task == nullptr)
+        return -1;
+    const auto* own = dynamic_cast<const TFFmpeg*>(task);
+    if (own != nullptr && own->listIndex_ >= 0 &&
+        own->listIndex_ < static_cast<int>(entries_.size()) &&
+        entries_[static_cast<size_t>(own->listIndex_)].Task.get() == task)
+        return own->listIndex_;
+    for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].Task.get() == task)
             return static_cast<int>(i);
     return -1;
 }
 
-int TFFmpegList::Count() const {
+int TFFmpegList::IndexOf(const TCustomFFmpeg* task) const {
     std::lock_guard guard(mutex_);
-    return static_cast<int>(tasks_.size());
+    return IndexOfLocked(task);
 }
 
-// The task is freed outside the lock: its destructor waits for its threads, which look the
-// task up in the list while they report.
+int TFFmpegList::Count() const {
+    std::lock_guard guard(mutex_);
+    return static_cast<int>(entries_.size());
+}
+
+int TFFmpegList::EngineTaskCount() const {
+    std::lock_guard guard(mutex_);
+    int count = 0;
+    for (const TEntry& entry : entries_)
+        count += entry.Task ? 1 : 0;
+    return count;
+}
+
+// The job is freed outside the lock: a task's destructor waits for its threads, which look the
+// task up in the list while they report. The indexes above it move down.
 bool TFFmpegList::Delete(int index) {
-    std::shared_ptr<TFFmpeg> removed;
+    TEntry removed;
     {
         std::lock_guard guard(mutex_);
-        if (index < 0 || index >= static_cast<int>(tasks_.size()))
+        if (index < 0 || index >= static_cast<int>(entries_.size()))
             return false;
-        removed = std::move(tasks_[static_cast<size_t>(index)]);
-        tasks_.erase(tasks_.begin() + index);
+        removed = std::move(entries_[static_cast<size_t>(index)]);
+        entries_.erase(entries_.begin() + index);
+        std::vector<int> kept;
+        for (int ended : ended_)
+            if (ended != index)
+                kept.push_back(ended > index ? ended - 1 : ended);
+        ended_.swap(kept);
     }
-    removed.reset();
     return true;
 }
 
 void TFFmpegList::Clear() {
-    std::vector<std::shared_ptr<TFFmpeg>> removed;
+    std::vector<TEntry> removed;
     {
         std::lock_guard guard(mutex_);
-        removed.swap(tasks_);
+        removed.swap(entries_);
+        ended_.clear();
     }
-    // In list order, as the tasks were added.
-    for (auto& task : removed)
-        task.reset();
+    // In list order, as the jobs were added.
+    for (TEntry& entry : removed) {
+        entry.Task.reset();
+        entry.Job.reset();
+    }
+    std::unique_lock lock(mutex_);
+    while (reaping_ > 0) {
+        if (IsMainThread()) {
+            // The worker a reaped task waits for may be waiting for the main thread.
+            lock.unlock();
+            ProcessPendingMessages();
+            lock.lock();
+            reaped_.wait_for(lock, std::chrono::milliseconds(5));
+        } else {
+            reaped_.wait(lock);
+        }
+    }
+}
+
+TFFmpegList::TEnd TFFmpegList::MarkEnded(const TCustomFFmpeg* task) {
+    std::lock_guard guard(mutex_);
+    const int index = IndexOfLocked(task);
+    if (index < 0)
+        return {};
+    TEntry& entry = entries_[static_cast<size_t>(index)];
+    if (entry.Ended)
+        return {};
+    entry.Ended = true;
+    return {index, entry.OpenedOnStart};
+}
+
+void TFFmpegList::Retire(int index) {
+    std::lock_guard guard(mutex_);
+    if (index >= 0 && index < static_cast<int>(entries_.size()) &&
+        entries_[static_cast<size_t>(index)].OpenedOnStart)
+        ended_.push_back(index);
+}
+
+void TFFmpegList::ReapEnded() {
+    std::vector<std::shared_ptr<TFFmpeg>> reaped;
+    {
+        std::lock_guard guard(mutex_);
+        for (int index : ended_)
+            if (index >= 0 && index < static_cast<int>(entries_.size()))
+                if (auto& task = entries_[static_cast<size_t>(index)].Task)
+                    reaped.push_back(std::move(task));
+        ended_.clear();
+        reaping_ += static_cast<int>(reaped.size());
+    }
+    if (reaped.empty())
+        return;
+    const int count = static_cast<int>(reaped.size());
+    reaped.clear();
+    {
+        std::lock_guard guard(mutex_);
+        reaping_ -= count;
+    }
+    reaped_.notify_all();
 }
 
 std::vector<std::shared_ptr<TFFmpeg>> TFFmpegList::Snapshot() const {
     std::lock_guard guard(mutex_);
-    return tasks_;
+    std::vector<std::shared_ptr<TFFmpeg>> tasks;
+    for (const TEntry& entry : entries_)
+        if (entry.Task)
+            tasks.push_back(entry.Task);
+    return tasks;
 }
 
-void TFFmpegList::CancelAll(bool wait) {
-    for (const auto& task : Snapshot())
-        task->Cancel(wait);
+void TFFmpegList::CancelAll(bool wait,
+                            const std::function<void(std::vector<TCancelledJob>&)>& endWaiting) {
+    // Each listed job, in order: its task, or the record of a job that never started.
+    struct TItem {
+        std::shared_ptr<TFFmpeg> Task;
+        TCancelledJob Waiting;
+    };
+    std::vector<TItem> items;
+    {
+        std::lock_guard guard(mutex_);
+        for (size_t i = 0; i < entries_.size(); ++i) {
+            TEntry& entry = entries_[i];
+            if (entry.Task) {
+                items.push_back({entry.Task, {}});
+            } else if (entry.Job && endWaiting) {
+                entry.Ended = true;
+                items.push_back({nullptr, {static_cast<int>(i), std::move(entry.Job)}});
+            }
+        }
+    }
+    std::vector<TCancelledJob> waiting;
+    auto flush = [&] {
+        if (!waiting.empty())
+            endWaiting(waiting);
+        waiting.clear();
+    };
+    for (TItem& item : items) {
+        if (item.Task) {
+            flush();
+            item.Task->Cancel(wait);
+        } else {
+            waiting.push_back(std::move(item.Waiting));
+        }
+    }
+    flush();
 }
 
 void TFFmpegList::SetPreviewFlag(uint8_t bit, bool on) {
@@ -118,8 +280,9 @@ void TFFmpegList::SetPreviewFlag(uint8_t bit, bool on) {
 
 // ---- TTerminateDelivery
 
-TTerminateDelivery::TTerminateDelivery(std::function<void(const TTerminateInfo&)> deliver)
-    : deliver_(std::move(deliver)) {}
+TTerminateDelivery::TTerminateDelivery(std::function<void(const TTerminateInfo&)> deliver,
+                                       std::function<void()> tidy)
+    : deliver_(std::move(deliver)), tidy_(std::move(tidy)) {}
 
 TTerminateDelivery::~TTerminateDelivery() {
     {
@@ -137,12 +300,12 @@ TTerminateDelivery::~TTerminateDelivery() {
 }
 
 // The thread starts with the first delivery and serves until the queue is freed.
-void TTerminateDelivery::Push(const TTerminateInfo& info) {
+void TTerminateDelivery::Push(std::optional<TTerminateInfo> info) {
     {
         std::lock_guard guard(mutex_);
         if (quit_)
             return;
-        queue_.push_back(info);
+        queue_.push_back(std::move(info));
         if (!thread_.joinable())
             thread_ = std::thread([this] { Body(); });
     }
@@ -151,7 +314,7 @@ void TTerminateDelivery::Push(const TTerminateInfo& info) {
 
 void TTerminateDelivery::Body() {
     for (;;) {
-        TTerminateInfo info;
+        std::optional<TTerminateInfo> info;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [this] { return quit_ || !queue_.empty(); });
@@ -161,7 +324,10 @@ void TTerminateDelivery::Body() {
             queue_.pop_front();
         }
         try {
-            deliver_(info);
+            if (info)
+                deliver_(*info);
+            if (tidy_)
+                tidy_();
         } catch (const std::exception& e) {
             FFLogger()->Log(this, llError, e.what());
         } catch (...) {

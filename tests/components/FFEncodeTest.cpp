@@ -598,6 +598,165 @@ TEST_F(ComponentEncoder, TasksOpenedOnStartHoldNoFileAndFailWithTheAddTimeMessag
     EXPECT_EQ(OpenFileCount(), before);
 }
 
+int ThreadCount() {
+    int count = 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks))
+            count += entry->d_name[0] != '.' ? 1 : 0;
+        closedir(tasks);
+    }
+    return count;
+}
+
+// Opened on start, a waiting job holds no engine task: only the running one has a task, and
+// it is gone by the final delivery. A stop while the first job runs ends every job that never
+// started from the thread that stops, each through the one delivery queue in list order,
+// without a thread per job.
+TEST_F(ComponentEncoder, WaitingJobsHoldNoEngineTaskAndEndInOrderWhenCancelled) {
+    constexpr int JobCount = 300;
+    const int before = TFFmpeg::Instances();
+    {
+        TFFEncoder eager;
+        AddJob(eager, Out("eager.wav"));
+        EXPECT_EQ(eager.Tasks().EngineTaskCount(), 1);
+        EXPECT_EQ(TFFmpeg::Instances(), before + 1);
+    }
+    const struct {
+        const char* Case;
+        bool Wait;
+    } cases[] = {{"stop with wait", true}, {"stop without wait", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Case);
+        TFFEncoder encoder;
+        encoder.SetOpenOnStart(true);
+        TTerminations terminations(encoder);
+        std::mutex mutex;
+        std::condition_variable cv;
+        std::set<uint32_t> hookThreads;
+        int hookCalls = 0;
+        int peakThreads = 0;
+        TOutputOptions output;
+        output.AudioHook = true;
+        for (int i = 0; i < JobCount; ++i) {
+            const int index = encoder.AddTask(source_, TInputOptions{});
+            ASSERT_EQ(index, i) << encoder.LastErrMsg();
+            ASSERT_TRUE(encoder.SetOutputFile(index, Out("w" + std::to_string(i) + ".wav"), output))
+                << encoder.LastErrMsg();
+            encoder.SetTaskEndHook(index, [&](TTerminateInfo&) {
+                std::lock_guard guard(mutex);
+                hookThreads.insert(CurrentThreadID());
+                ++hookCalls;
+                peakThreads = std::max(peakThreads, ThreadCount());
+            });
+        }
+        EXPECT_EQ(encoder.Tasks().EngineTaskCount(), 0);
+        EXPECT_EQ(TFFmpeg::Instances(), before);
+
+        // The first job stays inside its audio hook until the stop reaches it.
+        std::atomic<bool> hooked{false};
+        encoder.OnAudioHook.Assign(
+            [&](void*, int taskIndex, int64_t, uint8_t*, int, int, int, AVSampleFormat) {
+                TFFmpeg* task = encoder.Tasks().Get(taskIndex);
+                hooked = true;
+                cv.notify_all();
+                const auto deadline = std::chrono::steady_clock::now() + WaitBound;
+                while (task != nullptr && !task->StopRequested &&
+                       std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(1ms);
+            });
+        encoder.StartTask(1);
+        ASSERT_TRUE(PumpUntil(mutex, cv, [&] { return hooked.load(); }));
+        EXPECT_EQ(encoder.Tasks().EngineTaskCount(), 1);
+        EXPECT_EQ(TFFmpeg::Instances(), before + 1);
+        const int threadsBefore = ThreadCount();
+        encoder.Stop(c.Wait);
+        ASSERT_TRUE(terminations.WaitForFinal());
+        encoder.OnAudioHook.Clear();
+
+        const auto entries = terminations.Entries();
+        ASSERT_EQ(entries.size(), static_cast<size_t>(JobCount + 1));
+        EXPECT_EQ(entries.back().Info.TaskIndex, -1);
+        // The jobs that never started, one after another in list order; the running one
+        // before them when the stop waited for it.
+        std::vector<int> never;
+        for (size_t i = 0; i + 1 < entries.size(); ++i) {
+            const TTerminateInfo& info = entries[i].Info;
+            EXPECT_FALSE(info.Finished) << info.TaskIndex;
+            EXPECT_FALSE(info.Exception) << info.TaskIndex << ": " << info.ExceptionMsg;
+            if (info.TaskIndex != 0)
+                never.push_back(info.TaskIndex);
+        }
+        ASSERT_EQ(never.size(), static_cast<size_t>(JobCount - 1));
+        for (int i = 1; i < JobCount; ++i)
+            EXPECT_EQ(never[static_cast<size_t>(i - 1)], i);
+        if (c.Wait)
+            EXPECT_EQ(entries[0].Info.TaskIndex, 0);
+        else
+            EXPECT_TRUE(entries[0].Info.TaskIndex == 0 ||
+                        entries[JobCount - 1].Info.TaskIndex == 0);
+        EXPECT_FALSE(terminations.Overlapped());
+        {
+            std::lock_guard guard(mutex);
+            EXPECT_EQ(hookCalls, JobCount);
+            // The worker of the first job and the thread that stopped.
+            EXPECT_LE(hookThreads.size(), 2u);
+            EXPECT_LE(peakThreads, threadsBefore + 1);
+        }
+        // The task of the job that ran is gone before the final delivery.
+        EXPECT_EQ(TFFmpeg::Instances(), before);
+        EXPECT_EQ(encoder.Tasks().EngineTaskCount(), 0);
+        encoder.ClearTasks();
+    }
+}
+
+// A batch opened on start, two at a time, runs every job; each task is freed after its job
+// has ended, also while its end hook is still busy on its worker as the other job's end is
+// delivered, and none is left by the final delivery.
+TEST_F(ComponentEncoder, JobsOpenedOnStartFreeTheirTasksAfterTheyEnd) {
+    constexpr int JobCount = 40;
+    const int before = TFFmpeg::Instances();
+    TFFEncoder encoder;
+    encoder.SetOpenOnStart(true);
+    TTerminations terminations(encoder);
+    std::atomic<int> peakTasks{0};
+    for (int i = 0; i < JobCount; ++i) {
+        const int index = encoder.AddTask(source_, TInputOptions{});
+        ASSERT_EQ(index, i) << encoder.LastErrMsg();
+        ASSERT_TRUE(encoder.SetOutputFile(index, Out("b" + std::to_string(i) + ".wav"), {}))
+            << encoder.LastErrMsg();
+        encoder.SetTaskEndHook(index, [&, i](TTerminateInfo& info) {
+            // The hook uses the task's record while it runs: odd jobs keep it a while.
+            if (i % 2 == 1)
+                std::this_thread::sleep_for(5ms);
+            info.Warning = "job " + std::to_string(i);
+            int seen = peakTasks.load();
+            const int now = TFFmpeg::Instances() - before;
+            while (now > seen && !peakTasks.compare_exchange_weak(seen, now)) {
+            }
+        });
+    }
+    encoder.StartTask(2);
+    ASSERT_TRUE(terminations.WaitForFinal());
+    const auto entries = terminations.Entries();
+    ASSERT_EQ(entries.size(), static_cast<size_t>(JobCount + 1));
+    std::set<int> ended;
+    for (size_t i = 0; i + 1 < entries.size(); ++i) {
+        const TTerminateInfo& info = entries[i].Info;
+        EXPECT_TRUE(info.Finished) << info.TaskIndex << ": " << info.ExceptionMsg;
+        EXPECT_EQ(info.Warning, "job " + std::to_string(info.TaskIndex));
+        ended.insert(info.TaskIndex);
+    }
+    EXPECT_EQ(ended.size(), static_cast<size_t>(JobCount));
+    EXPECT_EQ(entries.back().Info.TaskIndex, -1);
+    EXPECT_GE(peakTasks.load(), 1);
+    EXPECT_LE(peakTasks.load(), JobCount / 2);
+    EXPECT_EQ(TFFmpeg::Instances(), before);
+    EXPECT_EQ(encoder.Tasks().EngineTaskCount(), 0);
+    for (int i = 0; i < JobCount; ++i)
+        EXPECT_GT(fs::file_size(Out("b" + std::to_string(i) + ".wav")), 44u) << i;
+    encoder.ClearTasks();
+}
+
 TEST_F(ComponentEncoder, ThirtyTasksStoppedAndRestartedTenTimes) {
     constexpr int TaskCount = 30;
     TFFEncoder encoder;
