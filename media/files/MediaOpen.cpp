@@ -25,7 +25,18 @@ bool IsLocalFileName(const std::string& name) {
     return name.compare(0, end, "file") == 0;
 }
 
-constexpr int UnicodeIOBufferSize = 32768;
+// Local files are read and written in blocks of this size (the libraries' own file protocol
+// moves 32 KiB per call).
+constexpr int UnicodeIOBufferSize = 256 * 1024;
+
+// Marked names and local names without a prefix are opened by the protocol operations; a
+// "file:" URL, "pipe:", network URLs and the like go to the libraries' protocols.
+bool OpensThroughProtocol(const std::string& name) {
+    if (IsUnicodeURL(name))
+        return true;
+    const bool filePrefix = name.compare(0, 5, "file:") == 0 || name.compare(0, 5, "file,") == 0;
+    return !name.empty() && IsLocalFileName(name) && !filePrefix;
+}
 
 TUnicodeConnection& Connection(void* opaque) {
     return *static_cast<TUnicodeConnection*>(opaque);
@@ -87,6 +98,9 @@ int NewUnicodeIO(AVIOContext** pb, const std::string& name, int flags) {
         return AVERROR(ENOMEM);
     }
     conn.release(); // owned by the I/O context now
+    // A muxer marks a flush point after every packet: the buffer is written only once full.
+    if (writing)
+        (*pb)->min_packet_size = UnicodeIOBufferSize;
     return 0;
 }
 
@@ -133,7 +147,7 @@ int OpenInputContext(AVFormatContext** ctx, const std::string& name, const AVInp
         }
     }
     AVIOContext* custom = nullptr;
-    if (IsUnicodeURL(name)) {
+    if (OpensThroughProtocol(name)) {
         const int err = NewUnicodeIO(&custom, name, AVIO_FLAG_READ);
         if (err < 0) {
             ff::avformat_free_context(*ctx);
@@ -162,7 +176,7 @@ void CloseInputContext(AVFormatContext** ctx) {
 }
 
 int OpenOutputIO(AVIOContext** pb, const std::string& name, int flags) {
-    if (IsUnicodeURL(name))
+    if (OpensThroughProtocol(name))
         return NewUnicodeIO(pb, name, flags | AVIO_FLAG_WRITE);
     const AVIOInterruptCB interrupt = IOInterruptCallback();
     return ff::avio_open2(pb, name.c_str(), flags | AVIO_FLAG_WRITE, &interrupt, nullptr);
