@@ -416,6 +416,7 @@ private:
     int Remaining = 0;
     bool allFinished_ = false;
     bool Threaded = false;
+    int jobsAtATime_ = 1; // the tasks a run starts at a time (1 unthreaded)
     std::atomic<bool> working_{false};
     // Tasks whose termination this run has counted: a task ends once.
     std::vector<const TCustomFFmpeg*> terminatedTasks_;
