@@ -29,13 +29,9 @@ bool IsLocalFileName(const std::string& name) {
 // moves 32 KiB per call).
 constexpr int UnicodeIOBufferSize = 256 * 1024;
 
-// Marked names and local names without a prefix are opened by the protocol operations; a
-// "file:" URL, "pipe:", network URLs and the like go to the libraries' protocols.
+// Marked names are opened by the protocol operations; every other name by the libraries.
 bool OpensThroughProtocol(const std::string& name) {
-    if (IsUnicodeURL(name))
-        return true;
-    const bool filePrefix = name.compare(0, 5, "file:") == 0 || name.compare(0, 5, "file,") == 0;
-    return !name.empty() && IsLocalFileName(name) && !filePrefix;
+    return IsUnicodeURL(name);
 }
 
 TUnicodeConnection& Connection(void* opaque) {

@@ -1,8 +1,8 @@
 // Opening files through the media libraries: the one place every opener of an input or an
-// output goes through. A name marked by FileNameToURL ("unicode:utf8:...") and a plain local
-// file name are opened with the "unicode" protocol operations behind a custom AVIOContext
-// with a large buffer (few system calls, a seek only when the libraries ask for one); a URL
-// with a scheme is passed to the libraries unchanged. Every context gets the program's I/O
+// output goes through. A name marked by FileNameToURL ("unicode:utf8:...") is opened with
+// the "unicode" protocol operations behind a custom AVIOContext with a large buffer (few
+// system calls, a seek only when the libraries ask for one); any other name is passed to the
+// libraries unchanged. Every context gets the program's I/O
 // interrupt callback.
 #pragma once
 
@@ -31,7 +31,7 @@ int OpenOutputIO(AVIOContext** pb, const std::string& name, int flags);
 // the first error of the flush or the close.
 int CloseOutputIO(AVIOContext** pb);
 
-// True for an I/O context made on the protocol operations (a marked or local name).
+// True for an I/O context made on the protocol operations (a marked name).
 bool IsUnicodeIO(const AVIOContext* pb);
 
 struct TInputContextCloser {
