@@ -1,8 +1,13 @@
-// Conversion benchmark: converts one long source with the first preset of every output format,
-// once through the engine and once with the ffmpeg program doing the same work, and prints
-// the wall time, CPU time and peak memory of both per format.
+// Conversion benchmark: converts one long 24-bit stereo FLAC source with nine presets of the
+// output formats, through the engine as one job of the application runs it (the machine's
+// cores to itself), with the ffmpeg program at its default settings and with ffmpeg on one
+// thread, interleaved; prints the median wall time and peak memory of each and our ratios.
 //
-//   audioconv-bench [--minutes M] [--repeat N] [--formats wav,mp3,...] [--keep]
+//   audioconv-bench [--minutes M] [--repeat N] [--formats wav0,mp3-3,...] [--cli PROGRAM]
+//                   [--keep]
+//
+// With --cli, "ours" is that audioconv-cli program converting the source as a batch of one
+// (the application's whole path: probing, job building, the encoder component).
 //
 // Every conversion runs in a child process of its own so that its peak memory can be read
 // from wait4: the engine's conversions re-run this program with --convert-one.
@@ -44,25 +49,40 @@ struct TBenchFormat {
     const char* Name;
     const char* Extension;
     const char* Preset;
+    const char* CliFormat; // the same job for audioconv-cli: its format and preset index
+    const char* CliPreset;
     TOptionList EngineOptions;
     std::vector<std::string> FfmpegArgs;
 };
 
 const std::vector<TBenchFormat>& BenchFormats() {
     static const std::vector<TBenchFormat> formats = {
-        {"WAV",
+        {"WAV0",
          ".wav",
          "PCM 11025 Hz mono s16",
+         "wav",
+         "0",
          {{"sample_fmt", "s16"}, {"ac", "1"}, {"ar", "11025"}, {"sn", "1"}},
          {"-ac", "1", "-ar", "11025", "-sample_fmt", "s16", "-sn"}},
-        {"MP3",
+        {"MP3-0",
          ".mp3",
          "libmp3lame 44100 Hz stereo 112 kbps",
+         "mp3",
+         "0",
          {{"acodec", "libmp3lame"}, {"ac", "2"}, {"ar", "44100"}, {"ab", "112000"}, {"sn", "1"}},
          {"-c:a", "libmp3lame", "-ac", "2", "-ar", "44100", "-b:a", "112000", "-sn"}},
-        {"WMA",
+        {"MP3-3",
+         ".mp3",
+         "libmp3lame 48000 Hz stereo 320 kbps",
+         "mp3",
+         "3",
+         {{"acodec", "libmp3lame"}, {"ac", "2"}, {"ar", "48000"}, {"ab", "320000"}, {"sn", "1"}},
+         {"-c:a", "libmp3lame", "-ac", "2", "-ar", "48000", "-b:a", "320000", "-sn"}},
+        {"WMA0",
          ".wma",
          "wmav2 48000 Hz stereo 192 kbps",
+         "wma",
+         "0",
          {{"acodec", "wmav2"},
           {"ac", "2"},
           {"ar", "48000"},
@@ -70,29 +90,44 @@ const std::vector<TBenchFormat>& BenchFormats() {
           {"vn", "1"},
           {"sn", "1"}},
          {"-c:a", "wmav2", "-ac", "2", "-ar", "48000", "-b:a", "192000", "-vn", "-sn"}},
-        {"OGG",
+        {"OGG3",
          ".ogg",
-         "libvorbis 11025 Hz aq 4.97",
-         {{"acodec", "libvorbis"}, {"aq", "4.97"}, {"ar", "11025"}, {"vn", "1"}, {"sn", "1"}},
-         {"-c:a", "libvorbis", "-q:a", "4.97", "-ar", "11025", "-vn", "-sn"}},
-        {"AAC",
+         "libvorbis 44100 Hz stereo aq 4.97",
+         "ogg",
+         "3",
+         {{"acodec", "libvorbis"},
+          {"aq", "4.97"},
+          {"ac", "2"},
+          {"ar", "44100"},
+          {"vn", "1"},
+          {"sn", "1"}},
+         {"-c:a", "libvorbis", "-q:a", "4.97", "-ac", "2", "-ar", "44100", "-vn", "-sn"}},
+        {"AAC3",
          ".aac",
-         "aac 16000 Hz mono 96 kbps",
-         {{"acodec", "aac"}, {"ac", "1"}, {"ar", "16000"}, {"ab", "96000"}, {"sn", "1"}},
-         {"-c:a", "aac", "-ac", "1", "-ar", "16000", "-b:a", "96000", "-sn"}},
-        {"M4A",
+         "aac 44100 Hz stereo 256 kbps",
+         "aac",
+         "3",
+         {{"acodec", "aac"}, {"ac", "2"}, {"ar", "44100"}, {"ab", "256000"}, {"sn", "1"}},
+         {"-c:a", "aac", "-ac", "2", "-ar", "44100", "-b:a", "256000", "-sn"}},
+        {"M4A0",
          ".m4a",
          "default 44100 Hz stereo 96 kbps",
+         "m4a",
+         "0",
          {{"ac", "2"}, {"ar", "44100"}, {"ab", "96000"}, {"vn", "1"}, {"sn", "1"}},
          {"-ac", "2", "-ar", "44100", "-b:a", "96000", "-vn", "-sn"}},
-        {"FLAC",
+        {"FLAC0",
          ".flac",
          "flac level 0",
+         "flac",
+         "0",
          {{"acodec", "flac"}, {"compression_level", "0"}, {"sn", "1"}},
          {"-c:a", "flac", "-compression_level", "0", "-sn"}},
-        {"MP2",
+        {"MP2-0",
          ".mp2",
          "default 22050 Hz mono 96 kbps",
+         "mp2",
+         "0",
          {{"ac", "1"}, {"ar", "22050"}, {"ab", "96000"}, {"sn", "1"}},
          {"-ac", "1", "-ar", "22050", "-b:a", "96000", "-sn"}},
     };
@@ -128,6 +163,8 @@ int ConvertOne(const std::string& formatName, const std::string& source,
     });
     try {
         TCustomFFmpeg task(1);
+        // One job alone, as the encoder component starts it.
+        task.ThreadsAvailable = ThreadsPerJob(1);
         // The input side of every job: video off.
         task.ParseOption("vn", "1");
         if (!task.OpenInputFile(source)) {
@@ -201,30 +238,38 @@ std::vector<std::string> FfmpegCommand(const std::vector<std::string>& middle) {
     return cmd;
 }
 
-// The least wall time, CPU time and peak memory over the repeats (each a minimum of its own:
-// on a shared machine the least value is the one least disturbed by other work).
+// The runs of one program on one case; the medians describe them (the middle run is the
+// one least moved by other work on a shared machine, in either direction).
 struct TMeasure {
     bool Ok = true;
-    int Runs = 0;
-    double WallSeconds = 0;
-    double CpuSeconds = 0;
-    long PeakKiB = 0;
+    std::vector<double> Wall;
+    std::vector<double> Cpu;
+    std::vector<long> PeakKiB;
     uintmax_t OutputBytes = 0;
     void Add(const TChildResult& r) {
         Ok = Ok && r.Ok;
         if (!r.Ok)
             return;
-        const bool first = Runs++ == 0;
-        WallSeconds = first ? r.WallSeconds : std::min(WallSeconds, r.WallSeconds);
-        CpuSeconds = first ? r.CpuSeconds : std::min(CpuSeconds, r.CpuSeconds);
-        PeakKiB = first ? r.PeakKiB : std::min(PeakKiB, r.PeakKiB);
+        Wall.push_back(r.WallSeconds);
+        Cpu.push_back(r.CpuSeconds);
+        PeakKiB.push_back(r.PeakKiB);
     }
+    template <typename T> static T Median(std::vector<T> v) {
+        if (v.empty())
+            return T{};
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    }
+    double WallSeconds() const { return Median(Wall); }
+    double CpuSeconds() const { return Median(Cpu); }
+    double PeakMiB() const { return Median(PeakKiB) / 1024.0; }
 };
 
 struct TOptions {
     double Minutes = 10;
-    int Repeat = 3;
+    int Repeat = 5;
     bool Keep = false;
+    std::string Cli; // measure this audioconv-cli program as ours instead of the engine alone
     std::vector<const TBenchFormat*> Formats;
 };
 
@@ -258,6 +303,11 @@ std::optional<TOptions> ParseArgs(int argc, char** argv) {
                 o.Formats.push_back(f);
                 pos = comma + 1;
             }
+        } else if (a == "--cli") {
+            const auto v = next();
+            if (!v)
+                return std::nullopt;
+            o.Cli = *v;
         } else if (a == "--keep") {
             o.Keep = true;
         } else {
@@ -295,8 +345,8 @@ int RunBenchmark(const TOptions& options) {
     }
     const std::string work = pattern;
 
-    // A mix of tones with a little noise on both channels, 16-bit PCM.
-    const std::string source = work + "/source.wav";
+    // A mix of tones with a little noise on both channels, 24-bit FLAC.
+    const std::string source = work + "/source.flac";
     char duration[32];
     std::snprintf(duration, sizeof(duration), "%g", options.Minutes * 60);
     const std::string signal =
@@ -304,42 +354,60 @@ int RunBenchmark(const TOptions& options) {
                     "+0.02*(random(0)-0.5)|0.30*sin(2*PI*660*t)+0.15*sin(2*PI*2210*t)"
                     "+0.10*sin(2*PI*7300*t)+0.02*(random(1)-0.5):s=44100:d=") +
         duration;
-    std::printf("making a %g-minute 44100 Hz stereo source in %s ...\n", options.Minutes,
-                work.c_str());
+    std::printf("making a %g-minute 44100 Hz stereo 24-bit FLAC source in %s ...\n",
+                options.Minutes, work.c_str());
     std::fflush(stdout);
-    if (!RunChild(FfmpegCommand({"-f", "lavfi", "-i", signal, "-c:a", "pcm_s16le", source}), true)
+    if (!RunChild(FfmpegCommand({"-f", "lavfi", "-i", signal, "-c:a", "flac", "-sample_fmt", "s32",
+                                 "-bits_per_raw_sample", "24", source}),
+                  true)
              .Ok) {
         std::fprintf(stderr, "the ffmpeg program could not make the source\n");
         return 2;
     }
 
-    std::printf("%d run(s) each; least wall time, CPU time (user + system) and peak memory\n\n",
+    std::printf("%d run(s) of each, interleaved; median wall time and peak memory.\n"
+                "ff: the ffmpeg program with its defaults; ff1: with -threads 1; ratios are "
+                "ours / theirs\n\n",
                 options.Repeat);
-    std::printf("%-5s %-36s %7s %7s %6s %7s %7s %6s %7s %7s %9s %9s\n", "fmt", "preset", "ours s",
-                "ff s", "ratio", "our cpu", "ff cpu", "ratio", "our MiB", "ff MiB", "ours kB",
-                "ff kB");
+    std::printf("%-6s %-36s %7s %7s %6s %7s %6s %8s %7s %7s %7s\n", "case", "preset", "ours s",
+                "ff s", "ratio", "ff1 s", "ratio", "our cpu", "our MiB", "ff MiB", "ff1 MiB");
     bool allOk = true;
     for (const TBenchFormat* f : options.Formats) {
-        const std::string ours = work + "/ours" + f->Extension;
+        const std::string ours = options.Cli.empty() ? work + "/ours" + f->Extension
+                                                     : work + "/cli/source" + f->Extension;
+        const std::vector<std::string> ourCommand =
+            options.Cli.empty()
+                ? std::vector<std::string>{self, "--convert-one", f->Name, source, ours}
+                : std::vector<std::string>{options.Cli, "-q",          "-j",  "1",
+                                           "-f",        f->CliFormat,  "-p",  f->CliPreset,
+                                           "-o",        work + "/cli", source};
         const std::string theirs = work + "/ffmpeg" + f->Extension;
         std::vector<std::string> ffmpegArgs = {"-vn", "-i", source};
         ffmpegArgs.insert(ffmpegArgs.end(), f->FfmpegArgs.begin(), f->FfmpegArgs.end());
         ffmpegArgs.push_back(theirs);
 
+        const std::string single = work + "/ffmpeg1" + f->Extension;
+        std::vector<std::string> singleArgs = {"-threads", "1",        "-vn", "-i",
+                                               source,     "-threads", "1"};
+        singleArgs.insert(singleArgs.end(), f->FfmpegArgs.begin(), f->FfmpegArgs.end());
+        singleArgs.push_back(single);
+
         TMeasure our;
         TMeasure peer;
-        // Alternate the two so that both see the same machine load.
+        TMeasure peer1;
+        // The three take turns so that all see the same machine load.
         for (int r = 0; r < options.Repeat; ++r) {
             fs::remove(ours);
             fs::remove(theirs);
-            our.Add(RunChild({self, "--convert-one", f->Name, source, ours}, true));
+            fs::remove(single);
+            our.Add(RunChild(ourCommand, true));
             peer.Add(RunChild(FfmpegCommand(ffmpegArgs), true));
+            peer1.Add(RunChild(FfmpegCommand(singleArgs), true));
         }
-        our.OutputBytes = SizeOf(ours);
-        peer.OutputBytes = SizeOf(theirs);
-        our.Ok = our.Ok && our.OutputBytes > 0;
-        peer.Ok = peer.Ok && peer.OutputBytes > 0;
-        allOk = allOk && our.Ok && peer.Ok;
+        our.Ok = our.Ok && SizeOf(ours) > 0;
+        peer.Ok = peer.Ok && SizeOf(theirs) > 0;
+        peer1.Ok = peer1.Ok && SizeOf(single) > 0;
+        allOk = allOk && our.Ok && peer.Ok && peer1.Ok;
 
         auto seconds = [](const TMeasure& m, double value) {
             char text[32];
@@ -349,19 +417,17 @@ int RunBenchmark(const TOptions& options) {
                 std::snprintf(text, sizeof(text), "failed");
             return std::string(text);
         };
-        auto ratio = [&](double a, double b) {
+        auto ratio = [&](const TMeasure& theirs) {
             char text[32] = "-";
-            if (our.Ok && peer.Ok && b > 0)
-                std::snprintf(text, sizeof(text), "%.2f", a / b);
+            if (our.Ok && theirs.Ok && theirs.WallSeconds() > 0)
+                std::snprintf(text, sizeof(text), "%.2f", our.WallSeconds() / theirs.WallSeconds());
             return std::string(text);
         };
-        std::printf("%-5s %-36s %7s %7s %6s %7s %7s %6s %7.1f %7.1f %9ju %9ju\n", f->Name,
-                    f->Preset, seconds(our, our.WallSeconds).c_str(),
-                    seconds(peer, peer.WallSeconds).c_str(),
-                    ratio(our.WallSeconds, peer.WallSeconds).c_str(),
-                    seconds(our, our.CpuSeconds).c_str(), seconds(peer, peer.CpuSeconds).c_str(),
-                    ratio(our.CpuSeconds, peer.CpuSeconds).c_str(), our.PeakKiB / 1024.0,
-                    peer.PeakKiB / 1024.0, our.OutputBytes / 1024, peer.OutputBytes / 1024);
+        std::printf(
+            "%-6s %-36s %7s %7s %6s %7s %6s %8s %7.1f %7.1f %7.1f\n", f->Name, f->Preset,
+            seconds(our, our.WallSeconds()).c_str(), seconds(peer, peer.WallSeconds()).c_str(),
+            ratio(peer).c_str(), seconds(peer1, peer1.WallSeconds()).c_str(), ratio(peer1).c_str(),
+            seconds(our, our.CpuSeconds()).c_str(), our.PeakMiB(), peer.PeakMiB(), peer1.PeakMiB());
         std::fflush(stdout);
     }
 
@@ -382,7 +448,8 @@ int main(int argc, char** argv) {
     const std::optional<TOptions> options = ParseArgs(argc, argv);
     if (!options) {
         std::fprintf(stderr,
-                     "usage: %s [--minutes M] [--repeat N] [--formats wav,mp3,...] [--keep]\n",
+                     "usage: %s [--minutes M] [--repeat N] [--formats wav0,mp3-3,...] [--cli "
+                     "PROGRAM] [--keep]\n",
                      argv[0]);
         return 2;
     }

@@ -364,6 +364,7 @@ void TCustomEncoder::StartTask(int count) {
     Remaining = TaskCount();
     allFinished_ = false;
     Threaded = count > 0;
+    jobsAtATime_ = Threaded ? count : 1;
     working_ = true;
     if (Threaded) {
         // The started tasks wait for the lock before they can report their end.
@@ -411,6 +412,8 @@ void TCustomEncoder::StartNextTask() {
         tasks_.Place(index, task);
     }
     task->ProgressInterval = static_cast<int64_t>(progressInterval_.load()) * 1000;
+    // The cores shared among the jobs that will run beside this one (fewer at a run's tail).
+    task->ThreadsAvailable = ThreadsPerJob(std::min(jobsAtATime_, TaskCount() - FinishedCount));
     const TThreadPriority priority = threadPriority_.load();
     if (Threaded) {
         if (TConvertThread* thread = task->Start(true, priority))

@@ -503,6 +503,7 @@ private:
     int Remaining = 0;
     bool allFinished_ = false;
     bool Threaded = false;
+    int jobsAtATime_ = 1; // the tasks a run starts at a time (1 unthreaded)
     std::atomic<bool> working_{false};
 
     // Declared last: stopped first, before the records and locks it uses go.

@@ -228,6 +228,11 @@ public:
     std::atomic<int64_t> IOStartTime{INT64_MAX}; // microseconds of av_gettime
     std::atomic<bool> ErrorOccurred{false};
     std::string ErrorMessage;
+    // The threads this task's codecs may share when no `threads` option was given: the
+    // encoder component sets it from the cores its running jobs leave free before the task
+    // starts. Decoders with frame or slice threads and encoders with frame threads get them;
+    // 1 keeps every codec on one thread.
+    std::atomic<int> ThreadsAvailable{1};
     int64_t ProgressInterval = 500000; // microseconds
     int64_t PreviewInterval = 100000;  // microseconds
     uint8_t PreviewFlags = 0;          // 1 preview window, 2 bitmap event
@@ -311,3 +316,7 @@ private:
     TManualResetEvent RunEvent{true};
     TManualResetEvent TerminateEvent{true};
 };
+
+// The threads each of `runningJobs` jobs may use so that together they fill the machine's
+// cores and never ask for more: the cores divided among the jobs, at least 1.
+int ThreadsPerJob(int runningJobs);

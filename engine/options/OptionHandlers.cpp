@@ -247,6 +247,7 @@ void TOptionHandlers::StreamId(TCustomFFmpeg& t, const std::string& name,
 
 void TOptionHandlers::Threads(TCustomFFmpeg& t, const std::string&, const std::string& value) {
     t.ThreadCount = OptionInt(value);
+    t.ThreadCountGiven = true;
     if (t.Verbose >= 0)
         Log(t, llVerbose,
             "Warning: if the ffmpeg libraries were not compiled with thread support, it would "

@@ -125,6 +125,7 @@ struct TOptionState {
     bool UsingVhook = false;
     int Verbose = 1;
     int ThreadCount = 1;
+    bool ThreadCountGiven = false; // a `threads` option was parsed: ThreadCount wins
     bool InputSync = false;
     int64_t LimitFileSize = 0;
     bool ForceFps = false;

@@ -6,13 +6,34 @@
 #include "log/FFLog.h"
 #include "output/Output.h"
 
+namespace {
+
+bool ListsSampleFormat(const AVCodec* codec, AVSampleFormat format) {
+    for (const AVSampleFormat* p = codec->sample_fmts; *p != AV_SAMPLE_FMT_NONE; ++p)
+        if (*p == format)
+            return true;
+    return false;
+}
+
+} // namespace
+
 void ChooseSampleFormat(AVCodecContext* enc, const AVCodec* codec) {
     if (codec == nullptr || codec->sample_fmts == nullptr ||
         codec->sample_fmts[0] == AV_SAMPLE_FMT_NONE)
         return;
-    for (const AVSampleFormat* p = codec->sample_fmts; *p != AV_SAMPLE_FMT_NONE; ++p)
-        if (*p == enc->sample_fmt)
+    if (ListsSampleFormat(codec, enc->sample_fmt))
+        return;
+    // The same samples in the other layout (planar or packed) keep the precision of the
+    // source; only when the encoder takes neither does its first format stand.
+    if (enc->sample_fmt != AV_SAMPLE_FMT_NONE) {
+        const AVSampleFormat twin = ff::av_sample_fmt_is_planar(enc->sample_fmt)
+                                        ? ff::av_get_packed_sample_fmt(enc->sample_fmt)
+                                        : ff::av_get_planar_sample_fmt(enc->sample_fmt);
+        if (twin != AV_SAMPLE_FMT_NONE && ListsSampleFormat(codec, twin)) {
+            enc->sample_fmt = twin;
             return;
+        }
+    }
     enc->sample_fmt = codec->sample_fmts[0];
 }
 

@@ -124,6 +124,7 @@ void TTranscodeRun::ReopenEncoder(int position, int target) {
                                          MediaTypeToStr(type).c_str()));
     TCodecContextPtr fresh = CloneEncoderSettings(settings, codec);
     fresh->codec_id = static_cast<AVCodecID>(ostTable_[k]->savedCodecId);
+    ShareCodecThreads(fresh.get(), codec, true, task_);
     int ret = 0;
     {
         std::lock_guard registry(CodecRegistryLock);

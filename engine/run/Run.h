@@ -33,6 +33,11 @@ AVMediaType InputStreamType(const EngineInputStream& ist);
 // An unopened encoder context for `codec` with the settings of `src` (JoinSwitch.cpp).
 TCodecContextPtr CloneEncoderSettings(const AVCodecContext* src, const AVCodec* codec);
 
+// Before a codec opens: its thread count and kind from the task's `threads` option or, without
+// one, from the threads available to the task (CodecThreads.cpp).
+void ShareCodecThreads(AVCodecContext* ctx, const AVCodec* codec, bool encoder,
+                       const TCustomFFmpeg& task);
+
 class TTranscodeRun {
 public:
     explicit TTranscodeRun(TCustomFFmpeg& task);

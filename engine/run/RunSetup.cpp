@@ -277,6 +277,7 @@ void TTranscodeRun::OpenEncoders() {
             ost.savedCodecId = enc->codec_id;
             KeepPristineEncoder(pos);
         }
+        ShareCodecThreads(enc, codec, true, task_);
         int ret = 0;
         {
             std::lock_guard registry(CodecRegistryLock);
@@ -316,6 +317,7 @@ void TTranscodeRun::OpenDecoders() {
                                      dec->codec_id, ist.fileIndex, ist.streamIndex,
                                      TypeName(type).c_str()));
         dec->pkt_timebase = ist.stream->time_base;
+        ShareCodecThreads(dec, codec, false, task_);
         int ret = 0;
         {
             std::lock_guard registry(CodecRegistryLock);

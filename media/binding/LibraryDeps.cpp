@@ -4,40 +4,72 @@
 
 #include <elf.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <vector>
 
 namespace {
 
+// Reads through one window of the file: the headers, the dynamic section and the strings each
+// lie in one window, so a library costs a few reads instead of a seek and a read per field.
 class TElfReader {
 public:
-    explicit TElfReader(const std::string& path) : in_(path, std::ios::binary) {}
+    explicit TElfReader(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~TElfReader() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TElfReader(const TElfReader&) = delete;
+    TElfReader& operator=(const TElfReader&) = delete;
 
     template <typename T> bool Read(uint64_t offset, T& out) {
-        return ReadBytes(offset, &out, sizeof(T));
-    }
-    bool ReadBytes(uint64_t offset, void* out, size_t size) {
-        if (!in_)
-            return false;
-        in_.seekg(static_cast<std::streamoff>(offset));
-        in_.read(static_cast<char*>(out), static_cast<std::streamsize>(size));
-        if (in_.gcount() != static_cast<std::streamsize>(size)) {
-            in_.clear();
-            return false;
-        }
-        return true;
+        return ReadBytes(offset, &out, sizeof(T)) == sizeof(T);
     }
     // A zero-terminated string at `offset` (at most 4096 bytes).
     std::string ReadString(uint64_t offset) {
         char buf[4096] = {};
-        in_.seekg(static_cast<std::streamoff>(offset));
-        in_.read(buf, sizeof buf - 1);
-        in_.clear();
-        return std::string(buf, strnlen(buf, sizeof buf - 1));
+        const size_t n = ReadBytes(offset, buf, sizeof buf - 1);
+        return std::string(buf, strnlen(buf, n));
     }
 
 private:
-    std::ifstream in_;
+    static constexpr size_t WindowSize = 64 * 1024;
+
+    // Copies up to `size` bytes at `offset`: the count copied (less at the end of the file).
+    size_t ReadBytes(uint64_t offset, void* out, size_t size) {
+        size_t done = 0;
+        while (done < size) {
+            const uint64_t at = offset + done;
+            if (at < windowStart_ || at >= windowStart_ + window_.size()) {
+                if (!Fill(at))
+                    break;
+            }
+            const size_t from = static_cast<size_t>(at - windowStart_);
+            const size_t n = std::min(size - done, window_.size() - from);
+            std::memcpy(static_cast<char*>(out) + done, window_.data() + from, n);
+            done += n;
+        }
+        return done;
+    }
+    bool Fill(uint64_t offset) {
+        window_.resize(WindowSize);
+        ssize_t n;
+        do {
+            n = ::pread(fd_, window_.data(), WindowSize, static_cast<off_t>(offset));
+        } while (n < 0 && errno == EINTR);
+        window_.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        windowStart_ = offset;
+        return !window_.empty();
+    }
+
+    int fd_;
+    std::vector<char> window_;
+    uint64_t windowStart_ = 0;
 };
 
 // Maps a virtual address to a file offset through the loadable segments.

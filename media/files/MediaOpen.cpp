@@ -25,7 +25,14 @@ bool IsLocalFileName(const std::string& name) {
     return name.compare(0, end, "file") == 0;
 }
 
-constexpr int UnicodeIOBufferSize = 32768;
+// Local files are read and written in blocks of this size (the libraries' own file protocol
+// moves 32 KiB per call).
+constexpr int UnicodeIOBufferSize = 256 * 1024;
+
+// Marked names are opened by the protocol operations; every other name by the libraries.
+bool OpensThroughProtocol(const std::string& name) {
+    return IsUnicodeURL(name);
+}
 
 TUnicodeConnection& Connection(void* opaque) {
     return *static_cast<TUnicodeConnection*>(opaque);
@@ -87,6 +94,9 @@ int NewUnicodeIO(AVIOContext** pb, const std::string& name, int flags) {
         return AVERROR(ENOMEM);
     }
     conn.release(); // owned by the I/O context now
+    // A muxer marks a flush point after every packet: the buffer is written only once full.
+    if (writing)
+        (*pb)->min_packet_size = UnicodeIOBufferSize;
     return 0;
 }
 
@@ -133,7 +143,7 @@ int OpenInputContext(AVFormatContext** ctx, const std::string& name, const AVInp
         }
     }
     AVIOContext* custom = nullptr;
-    if (IsUnicodeURL(name)) {
+    if (OpensThroughProtocol(name)) {
         const int err = NewUnicodeIO(&custom, name, AVIO_FLAG_READ);
         if (err < 0) {
             ff::avformat_free_context(*ctx);
@@ -162,7 +172,7 @@ void CloseInputContext(AVFormatContext** ctx) {
 }
 
 int OpenOutputIO(AVIOContext** pb, const std::string& name, int flags) {
-    if (IsUnicodeURL(name))
+    if (OpensThroughProtocol(name))
         return NewUnicodeIO(pb, name, flags | AVIO_FLAG_WRITE);
     const AVIOInterruptCB interrupt = IOInterruptCallback();
     return ff::avio_open2(pb, name.c_str(), flags | AVIO_FLAG_WRITE, &interrupt, nullptr);

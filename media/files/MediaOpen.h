@@ -1,7 +1,9 @@
 // Opening files through the media libraries: the one place every opener of an input or an
 // output goes through. A name marked by FileNameToURL ("unicode:utf8:...") is opened with
-// the "unicode" protocol operations behind a custom AVIOContext; any other name is passed to
-// the libraries unchanged. Every context gets the program's I/O interrupt callback.
+// the "unicode" protocol operations behind a custom AVIOContext with a large buffer (few
+// system calls, a seek only when the libraries ask for one); any other name is passed to the
+// libraries unchanged. Every context gets the program's I/O
+// interrupt callback.
 #pragma once
 
 #include <memory>

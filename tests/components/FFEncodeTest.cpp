@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -216,6 +217,29 @@ TEST_F(ComponentEncoder, StartTaskOneDeliversEveryTaskThenTheFinal) {
     EXPECT_EQ(encoder.TaskCount(), 0);
     EXPECT_FALSE(encoder.Working());
     EXPECT_GE(encoder.AddTask(source_), 0);
+}
+
+// The cores go to the jobs that run at once: a job alone gets them all, jobs side by side
+// share them and never ask for more together.
+TEST_F(ComponentEncoder, TasksShareTheCoresAmongTheJobsThatRunAtOnce) {
+    const int cores = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    const struct {
+        int Tasks, Count, JobsAtOnce;
+    } cases[] = {{1, 1, 1}, {1, 0, 1}, {3, 0, 1}, {1, 4, 1}, {2, 2, 2}, {3, 2, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Tasks) + " tasks, StartTask(" + std::to_string(c.Count) +
+                     ")");
+        TFFEncoder encoder;
+        TTerminations terminations(encoder);
+        for (int i = 0; i < c.Tasks; ++i)
+            ASSERT_EQ(AddJob(encoder, Out("share" + std::to_string(i) + ".wav")), i);
+        encoder.StartTask(c.Count);
+        ASSERT_TRUE(terminations.WaitForFinal());
+        for (int i = 0; i < c.Tasks; ++i)
+            EXPECT_EQ(encoder.Tasks().Get(i)->ThreadsAvailable.load(),
+                      std::max(1, cores / c.JobsAtOnce))
+                << i;
+    }
 }
 
 // Not threaded: every task and the final delivery on the calling thread, before StartTask

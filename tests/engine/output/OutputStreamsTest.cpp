@@ -85,6 +85,8 @@ TEST_F(EngineOutputStreams, FormatChoicesFollowTheEncodersLists) {
     const struct {
         AVSampleFormat Requested, Chosen;
     } formatCases[] = {{AV_SAMPLE_FMT_S16, AV_SAMPLE_FMT_S16},
+                       // The packed twin of a planar request comes before the first listed.
+                       {AV_SAMPLE_FMT_S16P, AV_SAMPLE_FMT_S16},
                        {AV_SAMPLE_FMT_FLTP, AV_SAMPLE_FMT_S32},
                        {AV_SAMPLE_FMT_NONE, AV_SAMPLE_FMT_S32}};
     for (const auto& c : formatCases) {
@@ -119,6 +121,33 @@ TEST_F(EngineOutputStreams, FormatChoicesFollowTheEncodersLists) {
         enc->pix_fmt = c.Requested;
         ChoosePixelFormat(enc.get(), &pictures);
         EXPECT_EQ(enc->pix_fmt, c.Chosen) << c.Id << " " << c.Strictness << " " << c.Requested;
+    }
+}
+
+// LAME lists s32p first; the source's own samples in planar form are taken when listed.
+TEST_F(EngineOutputStreams, Mp3KeepsTheSourcesSampleFormatInPlanarForm) {
+    const struct {
+        const char* Name;
+        const char* Codec;
+        AVSampleFormat Expected;
+    } cases[] = {{"s16.flac", "flac -sample_fmt s16", AV_SAMPLE_FMT_S16P},
+                 {"s16.wav", "pcm_s16le", AV_SAMPLE_FMT_S16P},
+                 {"flt.wav", "pcm_f32le", AV_SAMPLE_FMT_FLTP},
+                 {"dbl.wav", "pcm_f64le", AV_SAMPLE_FMT_S32P}};
+    for (const auto& c : cases) {
+        const std::string input =
+            testmedia::Make(testmedia::TempDir("engine-output") + "/" + c.Name,
+                            std::string("-f lavfi -i sine=frequency=1000:duration=1 -ac 2 "
+                                        "-ar 44100 -c:a ") +
+                                c.Codec);
+        ASSERT_FALSE(input.empty()) << c.Name;
+        TTestTask task;
+        ASSERT_TRUE(task.OpenInputFile(input)) << task.LastError;
+        task.ParseOption("vn", "1");
+        ASSERT_EQ(task.CreateOutputFile(OutPath("planar.mp3"), false), 1) << task.LastError;
+        const AVCodecContext* enc = OnlyStream(task).encoder.get();
+        EXPECT_STREQ(enc->codec->name, "libmp3lame");
+        EXPECT_EQ(enc->sample_fmt, c.Expected) << c.Name;
     }
 }
 

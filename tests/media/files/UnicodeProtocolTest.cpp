@@ -255,6 +255,7 @@ TEST_F(MediaOpenTest, MarkedInputReadsTheSameFile) {
 
     EXPECT_FALSE(IsUnicodeIO(plain->pb));
     EXPECT_TRUE(IsUnicodeIO(marked->pb));
+    EXPECT_GE(marked->pb->buffer_size, 64 * 1024);
     EXPECT_EQ(marked->interrupt_callback.callback, &InterruptCallback);
     EXPECT_EQ(plain->interrupt_callback.callback, &InterruptCallback);
     EXPECT_EQ(URLToFileName(marked->url), accentWav_);
@@ -284,6 +285,18 @@ TEST_F(MediaOpenTest, MarkedInputReadsTheSameFile) {
     ASSERT_EQ(n, static_cast<int>(file.size()));
     all.resize(static_cast<size_t>(n));
     EXPECT_TRUE(all == file);
+}
+
+// A name with a scheme is the libraries' URL: their own protocol opens it.
+TEST_F(MediaOpenTest, URLsWithASchemeGoToTheLibraries) {
+    AVFormatContext* raw = nullptr;
+    ASSERT_EQ(OpenInputContext(&raw, "file:" + plainWav_, nullptr, nullptr), 0);
+    TInputContextPtr input(raw);
+    EXPECT_FALSE(IsUnicodeIO(input->pb));
+    AVIOContext* pb = nullptr;
+    ASSERT_EQ(OpenOutputIO(&pb, "file:" + (TempDir() / "scheme.bin").string(), AVIO_FLAG_WRITE), 0);
+    EXPECT_FALSE(IsUnicodeIO(pb));
+    EXPECT_EQ(CloseOutputIO(&pb), 0);
 }
 
 TEST_F(MediaOpenTest, MissingMarkedInputFailsAndFreesTheContext) {
@@ -358,6 +371,11 @@ TEST_F(MediaOpenTest, OutputTruncatesWritesAndSeeks) {
         ASSERT_EQ(OpenOutputIO(&raw, name, AVIO_FLAG_WRITE), 0);
         TOutputIOPtr pb(raw);
         EXPECT_EQ(IsUnicodeIO(pb.get()), IsUnicodeURL(name));
+        if (IsUnicodeIO(pb.get())) {
+            EXPECT_GE(pb->buffer_size, 64 * 1024);
+            // Flush points (a muxer's after every packet) wait for a full buffer.
+            EXPECT_EQ(pb->min_packet_size, pb->buffer_size);
+        }
         ff::avio_write(pb.get(), reinterpret_cast<const unsigned char*>(data.data()),
                        static_cast<int>(data.size()));
         ASSERT_EQ(ff::avio_seek(pb.get(), 2, SEEK_SET), 2); // as a muxer rewrites its header
