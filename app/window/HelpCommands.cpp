@@ -21,14 +21,22 @@ void TFormMain::ConnectHelpCommands() {
     for (const auto& [action, command] : links)
         connect(action, &QAction::triggered, this,
                 [command = command] { OpenWithShell(HelpCommandTarget(command, *GlobalVars)); });
-    connect(ActionLog, &QAction::triggered, this, [this] {
-        if (const auto& log = SecondaryWindows().Log)
-            log(this);
-    });
-    connect(ActionAbout, &QAction::triggered, this, [this] {
-        if (const auto& about = SecondaryWindows().About)
-            about(this);
-    });
+    // The two windows are modal: they open once the command that asked for them (a menu
+    // entry, a screen reader's action, a button) has returned, rather than inside it.
+    connect(
+        ActionLog, &QAction::triggered, this,
+        [this] {
+            if (const auto& log = SecondaryWindows().Log)
+                log(this);
+        },
+        Qt::QueuedConnection);
+    connect(
+        ActionAbout, &QAction::triggered, this,
+        [this] {
+            if (const auto& about = SecondaryWindows().About)
+                about(this);
+        },
+        Qt::QueuedConnection);
 }
 
 QPoint TFormMain::HelpMenuPoint() const {

@@ -92,8 +92,13 @@ QWidget* TFormMain::CreateStep2() {
 }
 
 void TFormMain::ConnectOutputStep() {
+    // A format is chosen when its button becomes checked, by a click, a key or a screen
+    // reader's toggle action (which checks the button without clicking it).
     for (int i = 0; i < static_cast<int>(FormatButtons.size()); ++i)
-        connect(FormatButtons[i], &QPushButton::clicked, this, [this, i] { SelectFormat(i); });
+        connect(FormatButtons[i], &QPushButton::toggled, this, [this, i](bool checked) {
+            if (checked)
+                SelectFormat(i);
+        });
     connect(ButtonSelectDir, &QPushButton::clicked, this, [this] { ButtonSelectDirClick(); });
 }
 

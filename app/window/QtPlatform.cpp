@@ -9,12 +9,53 @@
 #include <QFileDialog>
 #include <QIcon>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSoundEffect>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
 #include "StartUp.h"
+
+QWidget* DialogOwner() {
+    // The splash closes and frees itself on its own timer: a box it owned would be freed
+    // under the box's own event loop. Boxes go over the active window unless that is the
+    // splash, else over the first visible window that is not one.
+    const auto usable = [](QWidget* w) {
+        return w != nullptr && w->isVisible() && w->windowType() != Qt::SplashScreen;
+    };
+    if (QWidget* modal = QApplication::activeModalWidget(); usable(modal))
+        return modal;
+    if (QWidget* active = QApplication::activeWindow(); usable(active))
+        return active;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (usable(w) && w->isWindow())
+            return w;
+    return nullptr;
+}
+
+namespace {
+
+// A message box on the heap, guarded: if its owner is freed while the box runs, the box
+// goes with it and nothing is freed twice.
+class TGuardedBox {
+public:
+    TGuardedBox(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                QMessageBox::StandardButtons buttons)
+        : FBox(new QMessageBox(icon, caption, text, buttons, DialogOwner())) {}
+    ~TGuardedBox() { delete FBox.data(); }
+    TGuardedBox(const TGuardedBox&) = delete;
+    TGuardedBox& operator=(const TGuardedBox&) = delete;
+    QMessageBox* operator->() const { return FBox.data(); }
+    // Runs the box; Cancel's code when it was freed while it ran.
+    int Exec() { return FBox ? FBox->exec() : QMessageBox::Cancel; }
+    bool Alive() const { return !FBox.isNull(); }
+
+private:
+    QPointer<QMessageBox> FBox;
+};
+
+} // namespace
 
 TQtPlatformServices::TQtPlatformServices() = default;
 TQtPlatformServices::~TQtPlatformServices() = default;
@@ -36,9 +77,9 @@ TMessageResult TQtPlatformServices::ShowMessage(const std::string& text, TMessag
         icon = QMessageBox::Critical;
         break;
     }
-    QMessageBox box(icon, QString::fromStdString(ApplicationTitle()), QString::fromStdString(text),
-                    buttons, QApplication::activeWindow());
-    switch (box.exec()) {
+    TGuardedBox box(icon, QString::fromStdString(ApplicationTitle()), QString::fromStdString(text),
+                    buttons);
+    switch (box.Exec()) {
     case QMessageBox::Yes:
         return TMessageResult::mrYes;
     case QMessageBox::No:
@@ -60,9 +101,9 @@ void TQtPlatformServices::OpenWithShell(const std::string& target) {
 bool TQtPlatformServices::PickFolder(std::string& path, const std::string& title,
                                      const std::string& rootPath) {
     const std::string start = path.empty() ? rootPath : path;
-    const QString chosen = QFileDialog::getExistingDirectory(
-        QApplication::activeWindow(), QString::fromStdString(title), QString::fromStdString(start),
-        QFileDialog::ShowDirsOnly);
+    const QString chosen =
+        QFileDialog::getExistingDirectory(DialogOwner(), QString::fromStdString(title),
+                                          QString::fromStdString(start), QFileDialog::ShowDirsOnly);
     if (chosen.isEmpty())
         return false;
     path = QDir::toNativeSeparators(chosen).toStdString();
@@ -123,21 +164,23 @@ TMessageResult
 TQtPlatformServices::ShowMessageDialog(const std::string& text, const std::string& caption,
                                        TMsgDlgType type, TMsgDlgButtons buttons,
                                        const std::vector<std::string>& buttonCaptions) {
-    QMessageBox box(DialogIcon(type), QString::fromStdString(caption), QString::fromStdString(text),
-                    QMessageBox::NoButton, QApplication::activeWindow());
+    TGuardedBox box(DialogIcon(type), QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::NoButton);
     size_t replaced = 0;
     for (const TDialogButton& b : DialogButtons) {
         if (!(buttons & b.Button))
             continue;
-        QPushButton* button = box.addButton(b.Standard);
+        QPushButton* button = box->addButton(b.Standard);
         button->setObjectName(QString("DialogButton%1").arg(static_cast<int>(b.Button)));
         if (replaced < buttonCaptions.size())
             button->setText(QString::fromStdString(buttonCaptions[replaced++]));
     }
     QApplication::beep();
-    box.exec();
+    box.Exec();
+    if (!box.Alive())
+        return ClosedDialogResult(buttons);
     for (const TDialogButton& b : DialogButtons)
-        if (box.clickedButton() && box.clickedButton() == box.button(b.Standard))
+        if (box->clickedButton() && box->clickedButton() == box->button(b.Standard))
             return b.Result;
     return ClosedDialogResult(buttons);
 }

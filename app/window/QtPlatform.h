@@ -9,13 +9,18 @@
 class QIcon;
 class QSoundEffect;
 class QSystemTrayIcon;
+class QWidget;
+
+// The window a message box or dialog of the services goes over: the modal or active window,
+// never the splash (which frees itself on its own timer); null when none shows.
+QWidget* DialogOwner();
 
 class TQtPlatformServices final : public TPlatformServices {
 public:
     TQtPlatformServices();
     ~TQtPlatformServices() override;
 
-    // A modal message box over the active window with the application title as caption.
+    // A modal message box over DialogOwner() with the application title as caption.
     TMessageResult ShowMessage(const std::string& text, TMessageKind kind) override;
     // Files and folders open with their default application, addresses in the browser.
     void OpenWithShell(const std::string& target) override;
@@ -26,7 +31,7 @@ public:
     void PlaySoundFile(const std::string& fileName) override;
     // Asks systemd-logind over the system bus to power the machine off.
     bool PowerOff() override;
-    // A modal message box over the active window; the types sound alike on this desktop.
+    // A modal message box over DialogOwner(); the types sound alike on this desktop.
     TMessageResult ShowMessageDialog(const std::string& text, const std::string& caption,
                                      TMsgDlgType type, TMsgDlgButtons buttons,
                                      const std::vector<std::string>& buttonCaptions) override;

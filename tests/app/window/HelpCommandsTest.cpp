@@ -90,10 +90,13 @@ TEST_F(HelpCommands, LogAndAboutOpenTheirWindowsOverTheMainWindow) {
     // An empty table opens nothing.
     form->ButtonLog->click();
     form->ActionAbout->trigger();
+    QCoreApplication::processEvents();
     SecondaryWindows().Log = [&opened](QWidget* owner) { opened.emplace_back("log", owner); };
     SecondaryWindows().About = [&opened](QWidget* owner) { opened.emplace_back("about", owner); };
     form->ButtonLog->click();
     form->ActionAbout->trigger();
+    EXPECT_TRUE(opened.empty()) << "the windows open after the command has returned";
+    QCoreApplication::processEvents();
     EXPECT_EQ(opened, (std::vector<std::pair<std::string, QWidget*>>{{"log", form.get()},
                                                                      {"about", form.get()}}));
     EXPECT_TRUE(Services.Opened.empty());

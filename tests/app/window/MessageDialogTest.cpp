@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -89,3 +90,37 @@ TEST(MessageDialog, EscapeReadsAsCancelAndCaptionsCanBeReplaced) {
 }
 
 } // namespace
+
+// A splash closes and frees itself on its own timer; a question asked while it is the active
+// window must not belong to it, and a box whose owner is freed while it runs must not be
+// freed twice.
+TEST(MessageDialog, NeverBelongsToTheSplashAndSurvivesItsOwnerClosing) {
+    App();
+    auto* owner = new QWidget;
+    owner->setAttribute(Qt::WA_DeleteOnClose);
+    owner->show();
+    auto* splash = new QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
+    splash->setAttribute(Qt::WA_DeleteOnClose);
+    splash->show();
+    splash->activateWindow();
+    QApplication::processEvents();
+
+    QWidget* parent = nullptr;
+    QTimer::singleShot(0, [&parent, splash] {
+        parent = QApplication::activeModalWidget()->parentWidget();
+        splash->close();
+    });
+    QTimer::singleShot(50, [&parent] {
+        // The box is still up after the splash went: its owner now closes under it.
+        ASSERT_NE(QApplication::activeModalWidget(), nullptr);
+        parent->close();
+    });
+    QPointer<QWidget> watched(owner);
+    TQtPlatformServices services;
+    const TMessageResult result =
+        services.ShowMessage("Are you sure to quit now?", TMessageKind::mkQuestion);
+    EXPECT_EQ(parent, owner);
+    EXPECT_EQ(result, TMessageResult::mrNo);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watched.isNull());
+}

@@ -155,6 +155,13 @@ TEST_F(WizardRun, OutputStepShowsTheSettingsAndKeepsTheChoices) {
     EXPECT_FALSE(form->FormatButtons[6]->isEnabled());
     EXPECT_TRUE(form->FormatButtons[1]->isEnabled());
     EXPECT_EQ(form->PresetStack->currentIndex(), 6);
+    // A screen reader's toggle action checks a button without clicking it.
+    form->FormatButtons[3]->toggle();
+    EXPECT_EQ(Vars.OutputFormat, 3);
+    EXPECT_EQ(form->PresetStack->currentIndex(), 3);
+    EXPECT_FALSE(form->FormatButtons[3]->isEnabled());
+    form->FormatButtons[6]->click();
+    EXPECT_EQ(Vars.OutputFormat, 6);
     Services.PickedFolder = Out.substr(0, Out.size() - 1);
     form->ButtonSelectDir->click();
     EXPECT_EQ(Services.PickerTitles, std::vector<std::string>{"Please select a folder"});
