@@ -121,6 +121,22 @@ const std::vector<TOutputFormatInfo> Formats = {
      }},
 };
 
+// The command line's ninth format. Channels are the source's (Opus codes up to 8).
+const TOutputFormatInfo Opus = {
+    "Opus",
+    ".opus",
+    "",
+    "libopus",
+    true,
+    "",
+    {
+        {"Speech - Opus: 48000 Hz, 32 kbps", "", -1, 48000, 32000, ""},
+        {"Normal Quality - Opus: 48000 Hz, 64 kbps", "", -1, 48000, 64000, ""},
+        {"Good Quality - Opus: 48000 Hz, 96 kbps", "", -1, 48000, 96000, ""},
+        {"High Quality - Opus: 48000 Hz, 128 kbps", "", -1, 48000, 128000, ""},
+        {"Best Quality - Opus: 48000 Hz, 192 kbps", "", -1, 48000, 192000, ""},
+    }};
+
 // A name is taken by anything in the folder, a dangling link included: writing through a
 // link would create or overwrite its target elsewhere.
 bool NameTaken(const std::string& path, const std::set<std::string>& claimed) {
@@ -139,10 +155,20 @@ const std::vector<TOutputFormatInfo>& OutputFormats() {
     return Formats;
 }
 
+const std::vector<TOutputFormatInfo>& AllOutputFormats() {
+    static const std::vector<TOutputFormatInfo> all = [] {
+        std::vector<TOutputFormatInfo> formats = Formats;
+        formats.push_back(Opus);
+        return formats;
+    }();
+    return all;
+}
+
 const TOutputFormatInfo* OutputFormatInfo(int format) {
-    if (format < 0 || format >= static_cast<int>(Formats.size()))
+    const auto& all = AllOutputFormats();
+    if (format < 0 || format >= static_cast<int>(all.size()))
         return nullptr;
-    return &Formats[format];
+    return &all[format];
 }
 
 const TPresetSettings* PresetSettings(int format, int preset) {

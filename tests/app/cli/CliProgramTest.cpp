@@ -112,6 +112,7 @@ protected:
     std::string media_, tone_, flac_, clip_, scratch_;
 };
 
+// With --flat every output goes into the output folder itself, numbered past the names taken.
 TEST_F(CliProgram, MixedFolderConvertsTheGoodFilesAndNamesTheBadOne) {
     // batch/tone.wav, batch/sub/tone.flac (the same output name), batch/sub/clip.mkv (with
     // video), batch/broken.mp3 (unreadable), batch/notes.txt (not a source type).
@@ -124,8 +125,9 @@ TEST_F(CliProgram, MixedFolderConvertsTheGoodFilesAndNamesTheBadOne) {
     apptest::WriteFile(batch + "notes.txt", "not audio");
     const std::string out = apptest::FreshDir("out");
 
-    const TRun run = RunCli(
-        "-f mp3 -p 0 -j 2 -o " + testmedia::Quote(out) + " " + testmedia::Quote(batch), scratch_);
+    const TRun run = RunCli("-f mp3 -p 0 -j 2 --flat -o " + testmedia::Quote(out) + " " +
+                                testmedia::Quote(batch),
+                            scratch_);
     EXPECT_EQ(run.Status, 1) << run.Out << run.Err;
     EXPECT_TRUE(Contains(run.Err, "broken.mp3")) << run.Err;
     EXPECT_TRUE(Contains(run.Out, "Total files: 4  Succeeded: 3  Failed: 1")) << run.Out;
@@ -249,7 +251,8 @@ TEST_F(CliProgram, StopSignalsLeaveOnlyCompleteOutputs) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(strsignal(c.Signal)) + " x" + std::to_string(c.Count));
         const std::string out = apptest::FreshDir("out");
-        std::vector<std::string> args = {AUDIOCONV_CLI, "-q", "-j", "2", "-f", "mp3", "-o", out};
+        std::vector<std::string> args = {AUDIOCONV_CLI, "--quiet", "-j", "2",
+                                         "-f",          "mp3",     "-o", out};
         args.insert(args.end(), sources.begin(), sources.end());
         std::vector<char*> argv;
         for (std::string& arg : args)

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "AppTestEnv.h"
-#include "CliBatch.h"
+#include "CliSearch.h"
 #include "SourceExtensions.h"
 
 namespace {
@@ -51,12 +51,16 @@ TEST(CliSources, FoldersAreSearchedFilesTakenAsNamedAndOnce) {
     fs::create_symlink(dir + "music", dir + "music/b/loop");
 
     std::vector<TSourceProblem> problems;
-    const std::vector<std::string> sources =
-        CollectSources({dir + "music", dir + "single.bin", dir + "gone.wav",
+    const std::vector<TCliSource> sources =
+        CollectSources({dir + "music/", dir + "single.bin", dir + "gone.wav",
                         dir + "music/b/../z.wav", dir + "music/b"},
                        problems);
-    EXPECT_EQ(sources, (std::vector<std::string>{dir + "music/b/deep/y.mkv", dir + "music/b/x.MP3",
-                                                 dir + "music/z.wav", dir + "single.bin"}));
+    std::vector<std::string> found;
+    for (const TCliSource& source : sources)
+        found.push_back(source.Path + " in '" + source.SubFolder + "'");
+    EXPECT_EQ(found, (std::vector<std::string>{
+                         dir + "music/b/deep/y.mkv in 'b/deep'", dir + "music/b/x.MP3 in 'b'",
+                         dir + "music/z.wav in ''", dir + "single.bin in ''"}));
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].Path, dir + "gone.wav");
     EXPECT_EQ(problems[0].Message, "No such file or directory");
