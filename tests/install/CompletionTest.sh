@@ -40,7 +40,7 @@ cases=(
     "--format = o|ogg opus"
     "-p |$(presets_of mp3)"
     "-f FLAC -p |$(presets_of flac)"
-    "--format = wav -q -p |$(presets_of wav)"
+    "--format = wav --quiet -p |$(presets_of wav)"
     "-f ogg -p 9|"
     "-j |"
     "--existing |increment newer overwrite skip"
