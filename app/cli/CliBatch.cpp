@@ -334,7 +334,8 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
     }
 
     std::vector<TSourceProblem> problems;
-    const std::vector<TCliSource> sources = CollectSources(options.Paths, problems);
+    const std::vector<TCliSource> sources =
+        CollectSources(options.Paths, problems, settings.OutputFileDir);
     for (const TSourceProblem& problem : problems)
         display.Error("Failed: " + problem.Path + ": " + problem.Message);
 

@@ -24,7 +24,8 @@ std::string SubFolderOf(const std::string& file, const std::string& folder) {
 } // namespace
 
 std::vector<TCliSource> CollectSources(const std::vector<std::string>& paths,
-                                       std::vector<TSourceProblem>& problems) {
+                                       std::vector<TSourceProblem>& problems,
+                                       const std::string& outputFolder) {
     std::vector<TCliSource> sources;
     std::set<std::string> seen; // the files taken, by their real paths
     auto take = [&](const std::string& file, const std::string& subFolder) {
@@ -38,7 +39,7 @@ std::vector<TCliSource> CollectSources(const std::vector<std::string>& paths,
         const fs::file_status status = fs::status(path, ec);
         if (fs::is_directory(status)) {
             std::string error;
-            for (const std::string& file : FindSourceFiles(path, &error))
+            for (const std::string& file : FindSourceFiles(path, &error, outputFolder))
                 take(file, SubFolderOf(file, path));
             if (!error.empty())
                 problems.push_back({path, "cannot read the folder: " + error});

@@ -19,5 +19,8 @@ struct TCliSource {
     std::string SubFolder;
 };
 
+// A searched folder's subfolder that is `outputFolder` is not searched: rerunning a command
+// whose output folder lies inside the library does not take its outputs as sources.
 std::vector<TCliSource> CollectSources(const std::vector<std::string>& paths,
-                                       std::vector<TSourceProblem>& problems);
+                                       std::vector<TSourceProblem>& problems,
+                                       const std::string& outputFolder = "");

@@ -66,14 +66,22 @@ bool IsAcceptedDroppedFile(const std::string& path) {
     return HasAcceptedSourceExtension(path);
 }
 
-std::vector<std::string> FindSourceFiles(const std::string& folder, std::string* error) {
+std::vector<std::string> FindSourceFiles(const std::string& folder, std::string* error,
+                                         const std::string& skipFolder) {
     std::vector<std::string> found;
     std::error_code ec;
+    std::error_code skipError;
+    const fs::path skip = skipFolder.empty() ? fs::path() : fs::canonical(skipFolder, skipError);
     // Folder links are not followed, so a link back up the tree cannot loop.
     fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
     for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
         std::error_code typeError;
         const std::string path = it->path().string();
+        if (!skip.empty() && !skipError && it->is_directory(typeError) &&
+            fs::equivalent(it->path(), skip, typeError)) {
+            it.disable_recursion_pending();
+            continue;
+        }
         if (it->is_regular_file(typeError) && HasPlayableExtension(path))
             found.push_back(path);
     }

@@ -26,6 +26,9 @@ bool HasPlayableExtension(const std::string& path);
 bool IsAcceptedDroppedFile(const std::string& path);
 
 // The files under `folder` and all its subfolders of a playable type (HasPlayableExtension),
-// sorted by path. Subfolders that may not be read are skipped. When the search itself fails,
-// `error` (when given) receives the system's text and the files found until then are returned.
-std::vector<std::string> FindSourceFiles(const std::string& folder, std::string* error = nullptr);
+// sorted by path. Subfolders that may not be read are skipped, and so is `skipFolder` (the
+// output folder, whose files are no sources) when it lies below `folder`. When the search
+// itself fails, `error` (when given) receives the system's text and the files found until
+// then are returned.
+std::vector<std::string> FindSourceFiles(const std::string& folder, std::string* error = nullptr,
+                                         const std::string& skipFolder = "");

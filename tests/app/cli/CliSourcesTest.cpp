@@ -66,4 +66,21 @@ TEST(CliSources, FoldersAreSearchedFilesTakenAsNamedAndOnce) {
     EXPECT_EQ(problems[0].Message, "No such file or directory");
 }
 
+// Desktop types are found too; the output folder inside a searched folder is not searched.
+TEST(CliSources, DesktopTypesAreFoundAndTheOutputFolderIsNot) {
+    const std::string dir = apptest::FreshDir("lib");
+    fs::create_directories(dir + "lib/out/Album");
+    for (const char* name : {"lib/a.oga", "lib/b.OPUS", "lib/c.aiff", "lib/d.m4b", "lib/e.webm",
+                             "lib/f.caf", "lib/g.xyz", "lib/out/Album/a.mp3"})
+        apptest::WriteFile(dir + name, "x");
+    std::vector<TSourceProblem> problems;
+    std::vector<std::string> found;
+    for (const TCliSource& source : CollectSources({dir + "lib"}, problems, dir + "lib/./out/"))
+        found.push_back(source.Path.substr(dir.size()));
+    EXPECT_EQ(found, (std::vector<std::string>{"lib/a.oga", "lib/b.OPUS", "lib/c.aiff", "lib/d.m4b",
+                                               "lib/e.webm", "lib/f.caf"}));
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(CollectSources({dir + "lib"}, problems).size(), 7u) << "without an output folder";
+}
+
 } // namespace
