@@ -49,6 +49,17 @@ int RenameReplacing(const std::string& from, const std::string& to) {
     return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+// Makes the folder of `output` when it lies below the run's output folder `outputDir` (which
+// is the caller's to check); empty, or the folder and the system's reason.
+std::string MakeJobFolder(const std::string& output, const std::string& outputDir) {
+    const size_t slash = output.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "./" : output.substr(0, slash + 1);
+    if (folder == EnsureTrailingSeparator(outputDir))
+        return "";
+    const std::string reason = MakeOutputFolder(folder);
+    return reason.empty() ? "" : folder + ": " + reason;
+}
+
 } // namespace
 
 void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info) {
@@ -132,16 +143,9 @@ TQueueOutcome TJobQueue::QueueSourceIn(const std::string& path, const std::strin
         // A later source of the run with the same name is numbered past the kept output.
         claimed_.insert(lastPlan_.Path);
     } else {
-        const size_t slash = lastPlan_.Path.find_last_of('/');
-        const std::string folder =
-            slash == std::string::npos ? "." : lastPlan_.Path.substr(0, slash + 1);
-        // The subfolders below the run's output folder are made here; the output folder
-        // itself is the caller's to check.
-        const std::string reason = folder == EnsureTrailingSeparator(settings_.OutputFileDir)
-                                       ? ""
-                                       : MakeOutputFolder(folder);
+        const std::string reason = MakeJobFolder(lastPlan_.Path, settings_.OutputFileDir);
         if (!reason.empty()) {
-            Fail(OutputFolderErrorPrefix + folder + ": " + reason);
+            Fail(OutputFolderErrorPrefix + reason);
             outcome = TQueueOutcome::Failed;
         } else {
             outcome = AddJob(input, output, lastPlan_.Replace) ? TQueueOutcome::Queued

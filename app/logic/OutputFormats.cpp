@@ -1,8 +1,6 @@
 #include "OutputFormats.h"
 
-#include <filesystem>
-#include <system_error>
-
+#include "OutputNaming.h"
 #include "ShellFolders.h"
 
 namespace {
@@ -137,15 +135,6 @@ const TOutputFormatInfo Opus = {
         {"Best Quality - Opus: 48000 Hz, 192 kbps", "", -1, 48000, 192000, ""},
     }};
 
-// A name is taken by anything in the folder, a dangling link included: writing through a
-// link would create or overwrite its target elsewhere.
-bool NameTaken(const std::string& path, const std::set<std::string>& claimed) {
-    std::error_code ec;
-    return claimed.count(path) > 0 ||
-           std::filesystem::exists(std::filesystem::symlink_status(path, ec)) ||
-           std::filesystem::exists(std::filesystem::symlink_status(TemporaryOutputName(path), ec));
-}
-
 } // namespace
 
 const TOutputFormatIndex PresetListFillOrder[OutputFormatCount] = {ofWAV, ofMP3, ofWMA, ofOGG,
@@ -191,20 +180,8 @@ std::string ReplaceExtension(const std::string& name, const std::string& extensi
 
 std::string UniqueOutputName(const std::string& name, const std::string& folder,
                              const std::set<std::string>& claimed) {
-    const std::string dir = EnsureTrailingSeparator(folder);
-    if (!NameTaken(dir + name, claimed))
-        return name;
-    const size_t dot = name.find_last_of('.');
-    const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
-    const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-    int i = 1;
-    std::string candidate;
-    for (; i < 32768; ++i) {
-        candidate = base + "(" + std::to_string(i) + ")" + ext;
-        if (!NameTaken(dir + candidate, claimed))
-            return candidate;
-    }
-    return base + "(" + std::to_string(i) + ")" + ext;
+    const TOutputPlan plan = PlanOutputPath(folder, name, TExistingOutputs::Increment, "", claimed);
+    return plan.Path.substr(EnsureTrailingSeparator(folder).size());
 }
 
 std::string TemporaryOutputName(const std::string& path) {
