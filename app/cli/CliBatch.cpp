@@ -17,7 +17,6 @@
 #include "OutputFormats.h"
 #include "OutputNaming.h"
 #include "RunProgress.h"
-#include "SourceExtensions.h"
 #include "SourceProbe.h"
 
 namespace fs = std::filesystem;
