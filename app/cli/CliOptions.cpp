@@ -46,6 +46,19 @@ int UsageError(std::ostream& err, const std::string& message) {
     return ExitBadUsage;
 }
 
+// The parser's message in plain words: "--jobs: 1 required N missing" says that --jobs needs a
+// value.
+std::string PlainParseMessage(const std::string& message) {
+    const std::string missing = " missing";
+    const size_t colon = message.find(": 1 required ");
+    if (colon == std::string::npos || message.size() < missing.size() ||
+        message.compare(message.size() - missing.size(), missing.size(), missing) != 0)
+        return message;
+    const size_t type = colon + std::string(": 1 required ").size();
+    return message.substr(0, colon) + " needs a value (" +
+           message.substr(type, message.size() - missing.size() - type) + ")";
+}
+
 // A whole number in `text`; false when it is none.
 bool ParseWhole(const std::string& text, int& value) {
     char* end = nullptr;
@@ -115,7 +128,7 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0)
             return app.exit(e, out, err);
-        return UsageError(err, e.what());
+        return UsageError(err, PlainParseMessage(e.what()));
     }
 
     options.Mode = list ? TCliMode::List : info ? TCliMode::Info : TCliMode::Convert;

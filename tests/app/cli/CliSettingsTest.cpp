@@ -48,8 +48,7 @@ struct TParsed {
 };
 
 TParsed Parse(std::vector<std::string> args) {
-    args.insert(args.begin(), "audioconv-cli");
-    args.push_back("a.wav");
+    args.insert(args.begin(), {"audioconv-cli", "a.wav"});
     std::vector<const char*> argv;
     for (const std::string& a : args)
         argv.push_back(a.c_str());
@@ -109,6 +108,7 @@ TEST(CliSettingOptions, WrongTextsAreRefusedInPlainWords) {
          "audioconv-cli: --preset takes the index of a preset (see --list), not "
          "\"x\"\n"},
         {{"--bogus"}, "audioconv-cli: The following argument was not expected: --bogus\n"},
+        {{"-q"}, "audioconv-cli: --quality needs a value (Q)\n"},
     };
     for (const auto& c : cases) {
         const TParsed p = Parse(c.Args);
