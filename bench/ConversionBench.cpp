@@ -378,7 +378,7 @@ int RunBenchmark(const TOptions& options) {
         const std::vector<std::string> ourCommand =
             options.Cli.empty()
                 ? std::vector<std::string>{self, "--convert-one", f->Name, source, ours}
-                : std::vector<std::string>{options.Cli, "-q",          "-j",  "1",
+                : std::vector<std::string>{options.Cli, "--quiet",     "-j",  "1",
                                            "-f",        f->CliFormat,  "-p",  f->CliPreset,
                                            "-o",        work + "/cli", source};
         const std::string theirs = work + "/ffmpeg" + f->Extension;

@@ -159,7 +159,7 @@ int CountFiles(const std::string& folder) {
 }
 
 TMeasure RunOurs(const std::string& cli, const std::string& sources, const std::string& out) {
-    return Run({cli, "-q", "-j", "2", "-f", "mp3", "-p", "0", "-o", Fresh(out), sources});
+    return Run({cli, "--quiet", "-j", "2", "-f", "mp3", "-p", "0", "-o", Fresh(out), sources});
 }
 
 // The loop a user would script: one ffmpeg per file, two at a time.

@@ -8,14 +8,15 @@
 #include <utility>
 
 #include "ConversionRun.h"
+#include "DirectSettings.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
 #include "FileFacts.h"
 #include "JobBuilder.h"
 #include "JobQueue.h"
 #include "OutputFormats.h"
+#include "OutputNaming.h"
 #include "RunProgress.h"
-#include "SourceExtensions.h"
 #include "SourceProbe.h"
 
 namespace fs = std::filesystem;
@@ -82,43 +83,30 @@ void TCliMainLoop::Wait(std::chrono::milliseconds timeout) {
     wake_.wait_for(lock, timeout, [this] { return !calls_.empty(); });
 }
 
-// ---- sources
+// ---- messages
 
-std::vector<std::string> CollectSources(const std::vector<std::string>& paths,
-                                        std::vector<TSourceProblem>& problems) {
-    std::vector<std::string> sources;
-    std::set<std::string> seen; // the files taken, by their real paths
-    auto take = [&](const std::string& file) {
-        std::error_code ec;
-        const fs::path real = fs::weakly_canonical(file, ec);
-        if (seen.insert(ec ? file : real.string()).second)
-            sources.push_back(file);
-    };
-    for (const std::string& path : paths) {
-        std::error_code ec;
-        const fs::file_status status = fs::status(path, ec);
-        if (fs::is_directory(status)) {
-            std::string error;
-            for (const std::string& file : FindSourceFiles(path, &error))
-                take(file);
-            if (!error.empty())
-                problems.push_back({path, "cannot read the folder: " + error});
-        } else if (fs::exists(status)) {
-            take(path);
-        } else {
-            problems.push_back({path, status.type() == fs::file_type::not_found || !ec
-                                          ? "No such file or directory"
-                                          : ec.message()});
-        }
+std::string WithoutPath(const std::string& message, const std::string& path) {
+    if (path.empty())
+        return message;
+    std::string text = message;
+    const std::string named = path + ": ";
+    for (size_t at = text.find(named); at != std::string::npos; at = text.find(named, at)) {
+        if (at == 0 || text[at - 1] == ' ')
+            text.erase(at, named.size());
+        else
+            at += named.size();
     }
-    return sources;
+    const std::string last = " " + path;
+    if (text.size() > last.size() &&
+        text.compare(text.size() - last.size(), last.size(), last) == 0)
+        text.replace(text.size() - path.size(), path.size(), "the file");
+    return text;
 }
 
 // ---- --list
 
 int RunList(std::FILE* out) {
-    const auto& formats = OutputFormats();
-    for (const TOutputFormatInfo& format : formats) {
+    for (const TOutputFormatInfo& format : AllOutputFormats()) {
         std::string option = format.Name;
         for (char& c : option)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -136,9 +124,18 @@ int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisp
     TFFDecoder& prober = encoder.Decoder();
     int status = ExitAllSucceeded;
     bool first = true;
-    for (const std::string& path : paths) {
+    std::vector<TSourceProblem> problems;
+    std::vector<std::string> files;
+    for (const TCliSource& source : CollectSources(paths, problems))
+        files.push_back(source.Path);
+    for (const TSourceProblem& problem : problems) {
+        display.Error(problem.Path + ": " + problem.Message);
+        status = ExitSomeFailed;
+    }
+    for (const std::string& path : files) {
         if (!prober.LoadFile(path, "")) {
-            display.Error(std::string(FileLoadErrorPrefix) + prober.LastErrMsg());
+            display.Error(path + ": " + FileLoadErrorPrefix +
+                          WithoutPath(prober.LastErrMsg(), path));
             status = ExitSomeFailed;
             continue;
         }
@@ -201,8 +198,8 @@ public:
         elapsedDays_ = RunClockNow() - run_.StartTime();
     }
 
-    // A file counts as failed unless it was converted: cancelled ones too.
-    int FailedCount() const { return failedBefore_ + run_.FailedCount() + run_.CancelledCount(); }
+    // The files that failed, the ones that could not be queued included.
+    int FailedCount() const { return failedBefore_ + run_.FailedCount(); }
     double ElapsedDays() const { return elapsedDays_; }
 
 private:
@@ -211,7 +208,9 @@ private:
         switch (run_.States()[job].Status) {
         case jsFailed:
             display_.Error("Failed: " + queued.SourcePath + ": " +
-                           (info.ExceptionMsg.empty() ? "conversion failed" : info.ExceptionMsg));
+                           (info.ExceptionMsg.empty()
+                                ? "conversion failed"
+                                : WithoutPath(info.ExceptionMsg, queued.SourcePath)));
             break;
         case jsFinish:
             display_.Line("Converted: " + queued.SourcePath + " -> " + queued.OutputPath);
@@ -257,13 +256,9 @@ private:
 
 } // namespace
 
-int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& display,
-               TCliMainLoop& loop, const volatile std::sig_atomic_t* stopRequest) {
-    std::vector<TSourceProblem> problems;
-    const std::vector<std::string> sources = CollectSources(options.Paths, problems);
-    for (const TSourceProblem& problem : problems)
-        display.Error("Failed: " + problem.Path + ": " + problem.Message);
+namespace {
 
+TJobSettings JobSettingsOf(const TCliOptions& options) {
     TJobSettings settings;
     settings.OutputFormat = options.Format;
     settings.PresetIndex = options.Preset;
@@ -272,10 +267,76 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
     std::error_code ec;
     settings.OutputFileDir =
         options.OutputDir.empty() ? fs::current_path(ec).string() : options.OutputDir;
-    if (!CheckOutputFolder(settings.OutputFileDir)) {
-        display.Error(std::string(OutputFolderFailedMessage) + " (" + settings.OutputFileDir + ")");
+    settings.Naming = options.Naming;
+    settings.Direct = options.Direct;
+    return settings;
+}
+
+bool HasDirectSettings(const TDirectSettings& direct) {
+    return direct.BitRate > 0 || direct.HasQuality || direct.SampleRate != -1 ||
+           direct.Channels != -1;
+}
+
+// Queues the sources in order; counts the ones skipped, failed and cancelled (a stop asked
+// for before they were queued) into `counts`.
+void QueueSources(TJobQueue& queue, const std::vector<TCliSource>& sources,
+                  const TCliOptions& options, TCliDisplay& display,
+                  const volatile std::sig_atomic_t* stopRequest, TBatchCounts& counts) {
+    if (options.Naming.Existing != TExistingOutputs::Increment) {
+        // No output replaces a source of the batch.
+        std::set<TFileId> ids;
+        for (const TCliSource& source : sources)
+            AddFileIds(source.Path, ids);
+        queue.ProtectFiles(std::move(ids));
+    }
+    for (const TCliSource& source : sources) {
+        if (*stopRequest) {
+            display.Error("Cancelled: " + source.Path);
+            ++counts.Cancelled;
+            continue;
+        }
+        switch (queue.QueueSourceIn(source.Path, options.Flat ? "" : source.SubFolder)) {
+        case TQueueOutcome::Queued:
+            break;
+        case TQueueOutcome::Skipped:
+            display.Line("Skipped: " + source.Path + " (" + queue.LastPlan().Path + " " +
+                         queue.LastPlan().Reason + ")");
+            ++counts.Skipped;
+            break;
+        case TQueueOutcome::Failed:
+            display.Error("Failed: " + source.Path + ": " +
+                          WithoutPath(queue.LastError(), source.Path));
+            ++counts.Failed;
+            break;
+        }
+    }
+}
+
+} // namespace
+
+int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& display,
+               TCliMainLoop& loop, const volatile std::sig_atomic_t* stopRequest) {
+    if (HasDirectSettings(options.Direct)) {
+        const std::string problem =
+            DirectSettingsProblem(options.Format, options.Preset, options.Direct);
+        if (!problem.empty()) {
+            display.Error("audioconv-cli: " + problem + "\nRun with --help for more information.");
+            return ExitBadUsage;
+        }
+    }
+    const TJobSettings settings = JobSettingsOf(options);
+    const std::string folderProblem = MakeOutputFolder(settings.OutputFileDir);
+    if (!folderProblem.empty()) {
+        display.Error("audioconv-cli: cannot create the output folder " + settings.OutputFileDir +
+                      ": " + folderProblem);
         return ExitSomeFailed;
     }
+
+    std::vector<TSourceProblem> problems;
+    const std::vector<TCliSource> sources =
+        CollectSources(options.Paths, problems, settings.OutputFileDir);
+    for (const TSourceProblem& problem : problems)
+        display.Error("Failed: " + problem.Path + ": " + problem.Message);
 
     TConversionRun run(
         encoder, settings, [&loop](std::function<void()> call) { loop.Post(std::move(call)); },
@@ -283,34 +344,24 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
             if (options.Log)
                 display.LogLine(line);
         });
-    TJobQueue& queue = run.Queue();
-    int failed = static_cast<int>(problems.size());
-    for (const std::string& source : sources) {
-        if (*stopRequest) {
-            display.Error("Cancelled: " + source);
-            ++failed;
-            continue;
-        }
-        if (!queue.QueueSource(source)) {
-            display.Error("Failed: " + source + ": " + queue.LastError());
-            ++failed;
-        }
-    }
+    TBatchCounts counts;
+    counts.Total = static_cast<int>(sources.size() + problems.size());
+    counts.Failed = static_cast<int>(problems.size());
+    QueueSources(run.Queue(), sources, options, display, stopRequest, counts);
 
-    TBatchRun batch(run, display, loop, stopRequest, failed);
-    if (!queue.Jobs().empty()) {
+    TBatchRun batch(run, display, loop, stopRequest, counts.Failed);
+    if (!run.Queue().Jobs().empty()) {
         const int parallel =
             options.Jobs > 0 ? options.Jobs
                              : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
         batch.Run(parallel);
     }
 
-    const int total = static_cast<int>(sources.size() + problems.size());
-    if (total == 0)
+    if (counts.Total == 0)
         display.Line("No files to convert.");
-    display.Line("Total files: " + std::to_string(total) +
-                 "  Succeeded: " + std::to_string(run.FinishedCount()) +
-                 "  Failed: " + std::to_string(batch.FailedCount()) +
-                 "  Time: " + FormatClock(batch.ElapsedDays() * 86400.0));
-    return batch.FailedCount() > 0 ? ExitSomeFailed : ExitAllSucceeded;
+    counts.Succeeded = run.FinishedCount();
+    counts.Failed = batch.FailedCount();
+    counts.Cancelled += run.CancelledCount();
+    display.Line(SummaryLine(counts, batch.ElapsedDays() * 86400.0));
+    return counts.Failed > 0 || counts.Cancelled > 0 ? ExitSomeFailed : ExitAllSucceeded;
 }

@@ -14,6 +14,7 @@
 
 #include "CliOptions.h"
 #include "CliProgress.h"
+#include "CliSearch.h"
 #include "MyUtils.h"
 
 class TFFEncoder;
@@ -36,22 +37,11 @@ private:
     std::deque<std::function<void()>> calls_;
 };
 
-// A path of the command line that gave no source, and why.
-struct TSourceProblem {
-    std::string Path;
-    std::string Message;
-};
-
-// The sources of the command line, in order: a folder gives the files of the accepted types
-// under it (with its subfolders, sorted), a file is taken as named whatever its type. A file
-// named twice (or found again through another path) is taken once.
-std::vector<std::string> CollectSources(const std::vector<std::string>& paths,
-                                        std::vector<TSourceProblem>& problems);
-
 // Prints the formats and their presets with their indices.
 int RunList(std::FILE* out);
 
-// Prints the facts of each file; ExitSomeFailed when a file could not be read.
+// Prints the facts of each file and of the files found in each folder; ExitSomeFailed when a
+// path gave nothing or a file could not be read.
 int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display);
 
 // The first stop signal received (SIGINT, SIGTERM or SIGHUP), 0 before any: the batch is
@@ -66,11 +56,17 @@ void InstallStopSignals();
 // The exit status after the stop signal `signal`: 130 for SIGINT, 143 for SIGTERM and SIGHUP.
 int StopExitStatus(int signal);
 
+// `message` about `path` with the path said once: "PATH: " parts are dropped, and a path
+// still named is "the file" (the line that shows the message names the path first).
+std::string WithoutPath(const std::string& message, const std::string& path);
+
 // Converts the batch. The encoder has its libraries loaded; `loop` is the installed
-// dispatcher. Once `*stopRequest` is set no further source is queued, the running
-// conversions are stopped and the ones not started yet are cancelled (each reported as
-// "Cancelled"). Every job writes under a temporary name, renamed into place only when it
-// succeeded. ExitAllSucceeded when every file was converted, else
-// ExitSomeFailed.
+// dispatcher. Files found in a folder go into the same subfolders below the output folder
+// (unless flat); an existing output is numbered past, kept or replaced as the options say.
+// Once `*stopRequest` is set no further source is queued, the running conversions are stopped
+// and the ones not started yet are cancelled (each reported as "Cancelled", and counted so in
+// the summary). Every job writes under a temporary name, renamed into place only when it
+// succeeded. ExitAllSucceeded when every file was converted or skipped, ExitBadUsage when the
+// direct settings do not suit the format's encoder, else ExitSomeFailed.
 int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& display,
                TCliMainLoop& loop, const volatile std::sig_atomic_t* stopRequest = &CliInterrupted);

@@ -3,11 +3,30 @@
 #include <CLI/CLI.hpp>
 
 #include <cctype>
+#include <cstdlib>
 #include <ostream>
 
+#include "CliNaming.h"
+#include "CliSettings.h"
 #include "OutputFormats.h"
 
 namespace {
+
+constexpr const char* Program = "audioconv-cli";
+
+constexpr const char* Examples =
+    "Examples:\n"
+    "  audioconv-cli -f flac -o ~/Music/flac ~/Recordings\n"
+    "      convert a folder, its subfolders mirrored below ~/Music/flac\n"
+    "  audioconv-cli -f mp3 -q 2 --existing newer -o ~/Player ~/Music\n"
+    "      keep a player's copy of a library in step (VBR quality 2)\n"
+    "  audioconv-cli -f opus -b 96k --name \"{artist}/{album}/{track} {title}\" -o out lib\n"
+    "      Opus at 96 kbps, named from the tags\n"
+    "  audioconv-cli -f wav -r keep -c mono talk.m4a\n"
+    "      a mono WAV at the source's own rate, into the current folder\n"
+    "  audioconv-cli --list      the formats and their presets\n"
+    "  audioconv-cli --info ~/Music/album\n"
+    "      the facts of every file found there\n";
 
 std::string Lower(std::string text) {
     for (char& c : text)
@@ -17,21 +36,44 @@ std::string Lower(std::string text) {
 
 std::string FormatNames() {
     std::string names;
-    for (const TOutputFormatInfo& format : OutputFormats())
+    for (const TOutputFormatInfo& format : AllOutputFormats())
         names += (names.empty() ? "" : ", ") + Lower(format.Name);
     return names;
 }
 
 int UsageError(std::ostream& err, const std::string& message) {
-    err << "audioconv-cli: " << message << "\nRun with --help for more information.\n";
+    err << Program << ": " << message << "\nRun with --help for more information.\n";
     return ExitBadUsage;
+}
+
+// The parser's message in plain words: "--jobs: 1 required N missing" says that --jobs needs a
+// value.
+std::string PlainParseMessage(const std::string& message) {
+    const std::string missing = " missing";
+    const size_t colon = message.find(": 1 required ");
+    if (colon == std::string::npos || message.size() < missing.size() ||
+        message.compare(message.size() - missing.size(), missing.size(), missing) != 0)
+        return message;
+    const size_t type = colon + std::string(": 1 required ").size();
+    return message.substr(0, colon) + " needs a value (" +
+           message.substr(type, message.size() - missing.size() - type) + ")";
+}
+
+// A whole number in `text`; false when it is none.
+bool ParseWhole(const std::string& text, int& value) {
+    char* end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || parsed < -1000000 || parsed > 1000000)
+        return false;
+    value = static_cast<int>(parsed);
+    return true;
 }
 
 } // namespace
 
 int FormatIndexOf(const std::string& name) {
     const std::string wanted = Lower(name);
-    const auto& formats = OutputFormats();
+    const auto& formats = AllOutputFormats();
     for (size_t i = 0; i < formats.size(); ++i)
         if (Lower(formats[i].Name) == wanted)
             return static_cast<int>(i);
@@ -43,43 +85,53 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     options = TCliOptions();
     CLI::App app{"Converts audio and video files into audio files of one format and preset.\n"
                  "Folders are searched with their subfolders for the files of known types.",
-                 "audioconv-cli"};
+                 Program};
+    app.footer(Examples);
     bool list = false;
     bool info = false;
     std::string format = "mp3";
-    int jobs = 0;
+    std::string preset = "0";
+    std::string jobs;
 
     CLI::Option* listFlag = app.add_flag(
         "--list", list, "List the output formats and their presets with their indices");
-    CLI::Option* infoFlag =
-        app.add_flag("--info", info, "Show the facts of each FILE as the source list shows them");
+    CLI::Option* infoFlag = app.add_flag(
+        "--info", info, "Show the facts of each FILE (and of the files found in each DIR)");
     listFlag->excludes(infoFlag);
     app.add_option("-f,--format", format, "Output format: " + FormatNames() + " (any case)")
+        ->type_name("FORMAT")
         ->capture_default_str();
-    app.add_option("-p,--preset", options.Preset, "Index of the format's preset (see --list)")
+    app.add_option("-p,--preset", preset, "Index of the format's preset (see --list)")
+        ->type_name("INDEX")
         ->capture_default_str();
     app.add_option("-o,--output", options.OutputDir,
-                   "Output folder, created when missing (default: the current folder)");
+                   "Output folder, created when missing (default: the current folder)")
+        ->type_name("DIR");
     app.add_option("-j,--jobs", jobs, "Conversions at a time (default: the number of cores)")
-        ->check(CLI::PositiveNumber);
-    app.add_flag("-q,--quiet", options.Quiet, "Print error messages only");
+        ->type_name("N");
+    app.add_flag("--quiet", options.Quiet, "Print error messages only");
     app.add_flag("--log", options.Log,
                  "Print the log lines of the converter and the media libraries");
     app.add_option("--log-level", options.LogLevel,
                    "Level of the media libraries' log lines: quiet, panic, fatal, error, warning, "
-                   "info, verbose or debug (default: info)");
+                   "info, verbose or debug (default: info)")
+        ->type_name("LEVEL");
+    TOutputTreeTexts tree;
+    AddOutputTreeOptions(app, tree);
+    TDirectSettingTexts direct;
+    AddDirectSettingOptions(app, direct);
     app.add_option("paths", options.Paths, "Files and folders")->type_name("FILE|DIR");
-    app.set_version_flag("--version", std::string("audioconv-cli ") + AUDIOCONV_VERSION);
+    app.set_version_flag("--version", std::string(Program) + " " + AUDIOCONV_VERSION);
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e, out, err);
-        return code == 0 ? 0 : ExitBadUsage;
+        if (e.get_exit_code() == 0)
+            return app.exit(e, out, err);
+        return UsageError(err, PlainParseMessage(e.what()));
     }
 
     options.Mode = list ? TCliMode::List : info ? TCliMode::Info : TCliMode::Convert;
-    options.Jobs = jobs;
     switch (options.Mode) {
     case TCliMode::List:
         if (!options.Paths.empty())
@@ -87,21 +139,35 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
         return -1;
     case TCliMode::Info:
         if (options.Paths.empty())
-            return UsageError(err, "--info needs at least one FILE");
+            return UsageError(err, "--info needs at least one FILE or DIR");
         return -1;
     case TCliMode::Convert:
         break;
     }
     if (options.Paths.empty())
         return UsageError(err, "no FILE or DIR to convert");
+    if (!jobs.empty()) {
+        if (!ParseWhole(jobs, options.Jobs))
+            return UsageError(err, "--jobs takes a whole number, not \"" + jobs + "\"");
+        if (options.Jobs < 1)
+            return UsageError(err, "--jobs must be at least 1");
+    }
     options.Format = FormatIndexOf(format);
     if (options.Format < 0)
         return UsageError(err, "unknown format \"" + format + "\" (one of " + FormatNames() + ")");
-    const TOutputFormatInfo& chosen = OutputFormats()[options.Format];
+    const TOutputFormatInfo& chosen = AllOutputFormats()[options.Format];
     const int count = static_cast<int>(chosen.Presets.size());
+    if (!ParseWhole(preset, options.Preset))
+        return UsageError(err, "--preset takes the index of a preset (see --list), not \"" +
+                                   preset + "\"");
     if (options.Preset < 0 || options.Preset >= count)
         return UsageError(err, "format " + std::string(chosen.Name) + " has no preset " +
                                    std::to_string(options.Preset) + " (0 to " +
                                    std::to_string(count - 1) + ", see --list)");
+    options.Flat = tree.Flat;
+    for (const std::string& problem :
+         {ReadOutputTree(tree, options.Naming), ReadDirectSettings(direct, options.Direct)})
+        if (!problem.empty())
+            return UsageError(err, problem);
     return -1;
 }

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "DirectSettings.h"
+#include "OutputNaming.h"
+
 enum class TCliMode {
     Convert, // convert the files and folders to one format and preset
     List,    // list the formats and their presets
@@ -20,6 +23,11 @@ struct TCliOptions {
     bool Quiet = false;    // error messages only
     bool Log = false;      // print the log lines
     std::string LogLevel;  // level of the library lines; empty: the logger's default
+    // The output tree: a flat folder or one mirroring the searched folders, names from tags,
+    // what becomes of existing outputs.
+    bool Flat = false;
+    TOutputNaming Naming;
+    TDirectSettings Direct; // settings replacing the preset's
     std::vector<std::string> Paths;
 };
 
@@ -30,7 +38,7 @@ inline constexpr int ExitBadUsage = 2;
 inline constexpr int ExitInterrupted = 130; // stopped by SIGINT
 inline constexpr int ExitTerminated = 143;  // stopped by SIGTERM or SIGHUP
 
-// The index of a format name ("wav" ... "mp2", any case), or -1.
+// The index of a format name ("wav" ... "mp2", "opus", any case), or -1.
 int FormatIndexOf(const std::string& name);
 
 // Parses the command line into `options`. Returns -1 when the program goes on; otherwise the

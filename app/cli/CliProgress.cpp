@@ -47,6 +47,17 @@ std::string BatchLine(const TBatchView& view) {
     return line;
 }
 
+std::string SummaryLine(const TBatchCounts& counts, double seconds) {
+    std::string line = "Total files: " + std::to_string(counts.Total) +
+                       "  Succeeded: " + std::to_string(counts.Succeeded);
+    if (counts.Skipped > 0)
+        line += "  Skipped: " + std::to_string(counts.Skipped);
+    line += "  Failed: " + std::to_string(counts.Failed);
+    if (counts.Cancelled > 0)
+        line += "  Cancelled: " + std::to_string(counts.Cancelled);
+    return line + "  Time: " + FormatClock(seconds);
+}
+
 std::string FitColumns(const std::string& text, int columns) {
     int count = 0;
     for (size_t i = 0; i < text.size(); ++i) {

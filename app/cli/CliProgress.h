@@ -35,6 +35,19 @@ struct TBatchView {
 // not known yet).
 std::string BatchLine(const TBatchView& view);
 
+// What became of the files of a batch.
+struct TBatchCounts {
+    int Total = 0;
+    int Succeeded = 0;
+    int Skipped = 0; // outputs that exist and were kept
+    int Failed = 0;
+    int Cancelled = 0; // stopped or never started after a stop
+};
+
+// "Total files: 5  Succeeded: 3  Failed: 1  Time: 0:00:04", with "  Skipped: n" after the
+// succeeded ones and "  Cancelled: n" after the failed ones when there are any.
+std::string SummaryLine(const TBatchCounts& counts, double seconds);
+
 // `text` cut to at most `columns` characters (UTF-8 sequences are kept whole).
 std::string FitColumns(const std::string& text, int columns);
 

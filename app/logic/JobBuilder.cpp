@@ -1,11 +1,14 @@
 #include "JobBuilder.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "FFDecode.h"
 #include "OutputFormats.h"
 #include "ShellFolders.h"
+#include "SourceTags.h"
 
 namespace {
 
@@ -26,15 +29,31 @@ TJobSettings JobSettingsOf(const TGlobalVars& vars) {
     return settings;
 }
 
-void BuildOutputOptions(TFFDecoder& prober, const TJobSettings& settings,
-                        const std::set<std::string>& claimed, TOutputOptions& options) {
+std::string OutputRelativeName(TFFDecoder& prober, const TJobSettings& settings,
+                               const std::string& subFolder) {
+    const std::string extension = OutputExtension(settings.OutputFormat);
+    const std::string source = BaseFileName(prober.FileName());
+    if (!settings.Naming.Pattern.empty()) {
+        const std::string named = ExpandNamePattern(settings.Naming.Pattern, ReadSourceTags(prober),
+                                                    ReplaceExtension(source, ""));
+        if (!named.empty())
+            return named + extension;
+    }
+    const std::string folder = subFolder.empty() ? "" : EnsureTrailingSeparator(subFolder);
+    return folder + ReplaceExtension(source, extension);
+}
+
+TOutputPlan BuildOutputOptions(TFFDecoder& prober, const TJobSettings& settings,
+                               const std::set<std::string>& claimed, TOutputOptions& options,
+                               const std::string& subFolder, const std::set<TFileId>& sources) {
     options = TOutputOptions();
     const std::string extension = OutputExtension(settings.OutputFormat);
     options.Extension = extension;
 
-    const std::string folder = EnsureTrailingSeparator(settings.OutputFileDir);
-    const std::string name = ReplaceExtension(BaseFileName(prober.FileName()), extension);
-    options.FileName = folder + UniqueOutputName(name, settings.OutputFileDir, claimed);
+    const TOutputPlan plan =
+        PlanOutputPath(settings.OutputFileDir, OutputRelativeName(prober, settings, subFolder),
+                       settings.Naming.Existing, prober.FileName(), claimed, sources);
+    options.FileName = plan.Path;
 
     if (const TOutputFormatInfo* format = OutputFormatInfo(settings.OutputFormat)) {
         options.AudioCodec = format->Codec;
@@ -56,7 +75,9 @@ void BuildOutputOptions(TFFDecoder& prober, const TJobSettings& settings,
         }
         options.ExtOptions = preset->ExtOptions;
     }
+    ApplyDirectSettings(settings.Direct, options);
     options.DisableSubtitle = true;
+    return plan;
 }
 
 void BuildInputOptions(TFFDecoder& prober, TInputOptions& options) {
@@ -67,11 +88,18 @@ void BuildInputOptions(TFFDecoder& prober, TInputOptions& options) {
 }
 
 bool CheckOutputFolder(const std::string& folder) {
+    return MakeOutputFolder(folder).empty();
+}
+
+std::string MakeOutputFolder(const std::string& folder) {
+    if (folder.empty())
+        return std::strerror(ENOENT);
     std::error_code ec;
     if (std::filesystem::is_directory(folder, ec))
-        return true;
-    if (folder.empty())
-        return false;
+        return "";
     std::filesystem::create_directories(folder, ec);
-    return !ec && std::filesystem::is_directory(folder, ec);
+    std::error_code typeError;
+    if (std::filesystem::is_directory(folder, typeError))
+        return "";
+    return ec ? ec.message() : std::strerror(ENOTDIR);
 }

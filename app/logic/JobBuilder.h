@@ -6,6 +6,8 @@
 #include <set>
 #include <string>
 
+#include "DirectSettings.h"
+#include "OutputNaming.h"
 #include "globals.h"
 #include "input/Input.h"
 #include "output/Output.h"
@@ -21,16 +23,32 @@ struct TJobSettings {
     // What a job stopped by a cancel leaves: its partial output under the final name (true,
     // the application's choice) or nothing (false, the command-line converter's).
     bool KeepStoppedOutputs = true;
+    // How outputs are named and what becomes of existing ones (the application's defaults:
+    // the source's name, numbered past existing files).
+    TOutputNaming Naming{};
+    // Settings that replace the preset's (none by default).
+    TDirectSettings Direct{};
 };
 
 // The settings of the shell's state: its format, that format's preset and its folder.
 TJobSettings JobSettingsOf(const TGlobalVars& vars);
 
 // The output description of the source `prober` has open. The output file is named after the
-// source with the format's extension, in the settings' folder, numbered past the files that
-// exist there and past `claimed` (full paths given to earlier jobs of the same run).
-void BuildOutputOptions(TFFDecoder& prober, const TJobSettings& settings,
-                        const std::set<std::string>& claimed, TOutputOptions& options);
+// source with the format's extension (or by the settings' name pattern), in the settings'
+// folder (in its `subFolder`, a relative path, when the pattern makes none), numbered past the
+// files that exist there and past `claimed` (full paths given to earlier jobs of the same
+// run), or, as the settings' existing-output policy says, skipping or replacing the output of
+// an earlier run; never one of `sources`. Returns where the output goes.
+TOutputPlan BuildOutputOptions(TFFDecoder& prober, const TJobSettings& settings,
+                               const std::set<std::string>& claimed, TOutputOptions& options,
+                               const std::string& subFolder = "",
+                               const std::set<TFileId>& sources = {});
+
+// The output's path below the output folder, with the format's extension: the settings'
+// pattern filled from the source's tags, else (no pattern, or a tag the pattern uses is
+// missing) `subFolder` and the source's own name.
+std::string OutputRelativeName(TFFDecoder& prober, const TJobSettings& settings,
+                               const std::string& subFolder);
 
 // The input description of the source `prober` has open: its name, the format it was opened
 // with, and no video decoding.
@@ -42,3 +60,7 @@ inline constexpr const char* OutputFolderFailedMessage =
 
 // True when `folder` is an existing folder or could be created with all its missing parents.
 bool CheckOutputFolder(const std::string& folder);
+
+// Makes `folder` with its missing parents; empty when it is a folder then, else the system's
+// reason ("Permission denied", "Not a directory").
+std::string MakeOutputFolder(const std::string& folder);

@@ -14,6 +14,7 @@
 #include "FFEncode.h"
 #include "OutputFormats.h"
 #include "RunProgress.h"
+#include "ShellFolders.h"
 #include "TextUtils.h"
 #include "log/FFLog.h"
 #include "utils/FFUtils.h"
@@ -43,6 +44,22 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
     return 0;
 }
 
+// Renames over the file under the final name, in one step: it is there until the new one is.
+int RenameReplacing(const std::string& from, const std::string& to) {
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// Makes the folder of `output` when it lies below the run's output folder `outputDir` (which
+// is the caller's to check); empty, or the folder and the system's reason.
+std::string MakeJobFolder(const std::string& output, const std::string& outputDir) {
+    const size_t slash = output.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "./" : output.substr(0, slash + 1);
+    if (folder == EnsureTrailingSeparator(outputDir))
+        return "";
+    const std::string reason = MakeOutputFolder(folder);
+    return reason.empty() ? "" : folder + ": " + reason;
+}
+
 } // namespace
 
 void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info) {
@@ -54,7 +71,8 @@ void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info)
         unlink(job.TemporaryPath.c_str());
         return;
     }
-    const int error = RenameNoReplace(job.TemporaryPath, job.OutputPath);
+    const int error = job.ReplaceExisting ? RenameReplacing(job.TemporaryPath, job.OutputPath)
+                                          : RenameNoReplace(job.TemporaryPath, job.OutputPath);
     if (error == 0)
         return;
     unlink(job.TemporaryPath.c_str());
@@ -106,19 +124,39 @@ int TJobQueue::QueueJobs(const std::vector<std::string>& paths) {
 }
 
 bool TJobQueue::QueueSource(const std::string& path) {
-    TFFDecoder& prober = encoder_.Decoder();
-    if (!prober.LoadFile(path, ""))
-        return Fail(FileLoadErrorPrefix + prober.LastErrMsg());
-    TOutputOptions output;
-    TInputOptions input;
-    BuildOutputOptions(prober, settings_, claimed_, output);
-    BuildInputOptions(prober, input);
-    const bool added = AddJob(input, output);
-    prober.CloseFile();
-    return added;
+    return QueueSourceIn(path, "") == TQueueOutcome::Queued;
 }
 
-bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output) {
+TQueueOutcome TJobQueue::QueueSourceIn(const std::string& path, const std::string& subFolder) {
+    lastPlan_ = TOutputPlan();
+    TFFDecoder& prober = encoder_.Decoder();
+    if (!prober.LoadFile(path, "")) {
+        Fail(FileLoadErrorPrefix + prober.LastErrMsg());
+        return TQueueOutcome::Failed;
+    }
+    TOutputOptions output;
+    TInputOptions input;
+    lastPlan_ = BuildOutputOptions(prober, settings_, claimed_, output, subFolder, protected_);
+    BuildInputOptions(prober, input);
+    TQueueOutcome outcome = TQueueOutcome::Skipped;
+    if (lastPlan_.Skip) {
+        // A later source of the run with the same name is numbered past the kept output.
+        claimed_.insert(lastPlan_.Path);
+    } else {
+        const std::string reason = MakeJobFolder(lastPlan_.Path, settings_.OutputFileDir);
+        if (!reason.empty()) {
+            Fail(OutputFolderErrorPrefix + reason);
+            outcome = TQueueOutcome::Failed;
+        } else {
+            outcome = AddJob(input, output, lastPlan_.Replace) ? TQueueOutcome::Queued
+                                                               : TQueueOutcome::Failed;
+        }
+    }
+    prober.CloseFile();
+    return outcome;
+}
+
+bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output, bool replace) {
     encoder_.SetOpenOnStart(true);
     const int task = encoder_.AddTask(input.FileName, input);
     if (task < 0)
@@ -136,6 +174,7 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output)
     job.SourcePath = input.FileName;
     job.OutputPath = output.FileName;
     job.TemporaryPath = written.FileName;
+    job.ReplaceExisting = replace;
     job.DurationUs = facts.Duration;
     totalDurationUs_ = AddQueuedDuration(totalDurationUs_, facts.Duration);
     jobs_.push_back(job);

@@ -16,6 +16,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "JobBuilder.h"
@@ -29,9 +30,17 @@ struct TTerminateInfo;
 struct TQueuedJob {
     int TaskIndex = -1;
     std::string SourcePath;
-    std::string OutputPath;    // the final name
-    int64_t DurationUs = -1;   // the source's duration; -1 when unknown
-    std::string TemporaryPath; // the name written while the job runs
+    std::string OutputPath;       // the final name
+    int64_t DurationUs = -1;      // the source's duration; -1 when unknown
+    std::string TemporaryPath;    // the name written while the job runs
+    bool ReplaceExisting = false; // the finished output replaces a file at OutputPath
+};
+
+// What became of a source given to the queue.
+enum class TQueueOutcome {
+    Queued,
+    Skipped, // its output exists and is kept (the run's existing-output policy)
+    Failed,  // the reason is in LastError
 };
 
 // Receives one line for the application log.
@@ -53,11 +62,18 @@ public:
     // Opens `path` with the encoder's prober and queues its job. False when the source cannot
     // be opened or the encoder refuses it; the reason is logged and kept in LastError.
     bool QueueSource(const std::string& path);
+    // The same for a source found `subFolder` (a relative path) below a searched folder: its
+    // output goes into that folder below the output folder (unless the name pattern makes
+    // folders), which is made when missing. The output's place is in LastPlan.
+    TQueueOutcome QueueSourceIn(const std::string& path, const std::string& subFolder);
+    // Files no output of the run may replace (the run's sources), beside each job's own.
+    void ProtectFiles(std::set<TFileId> files) { protected_ = std::move(files); }
 
     // Adds a task for `input` with the output `output` (written under its temporary name),
     // then lists the job with the duration of the file the prober has open. False when the
     // encoder refuses either; the task of a refused output is removed again.
-    bool AddJob(const TInputOptions& input, const TOutputOptions& output);
+    // With `replace` the finished output replaces a file under its name.
+    bool AddJob(const TInputOptions& input, const TOutputOptions& output, bool replace = false);
 
     const TJobSettings& Settings() const { return settings_; }
     const std::vector<TQueuedJob>& Jobs() const { return jobs_; }
@@ -67,6 +83,8 @@ public:
     const std::set<std::string>& ClaimedNames() const { return claimed_; }
     // The log line of the last refused source.
     const std::string& LastError() const { return lastError_; }
+    // Where the output of the last source given to QueueSourceIn goes (or would have gone).
+    const TOutputPlan& LastPlan() const { return lastPlan_; }
 
 private:
     void Log(const std::string& line);
@@ -79,11 +97,14 @@ private:
     int64_t totalDurationUs_ = 0;
     std::set<std::string> claimed_;
     std::string lastError_;
+    TOutputPlan lastPlan_;
+    std::set<TFileId> protected_;
 };
 
-// The end of a queued job (the task-end hook): the file renamed into place or removed, and the
-// warning of a short output. `keepStopped`: what a stopped job leaves (TJobSettings). Changes
-// `info` when the rename fails (the job then failed).
+// The end of a queued job (the task-end hook): the file renamed into place (replacing the file
+// under its name only when the job says so) or removed, and the warning of a short output.
+// `keepStopped`: what a stopped job leaves (TJobSettings). Changes `info` when the rename fails
+// (the job then failed).
 void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info);
 
 // The warning of a job that succeeded with `outputUs` of output from a source probed at
@@ -95,3 +116,4 @@ inline constexpr const char* FileLoadErrorPrefix = "File load error: ";
 inline constexpr const char* AddingFileErrorPrefix = "Adding file error: ";
 inline constexpr const char* CannotConvertPrefix = "Cannot do convert, error: ";
 inline constexpr const char* FileAddedLine = "File has been added to convert list.";
+inline constexpr const char* OutputFolderErrorPrefix = "Cannot create the output folder ";

@@ -1,8 +1,6 @@
 #include "OutputFormats.h"
 
-#include <filesystem>
-#include <system_error>
-
+#include "OutputNaming.h"
 #include "ShellFolders.h"
 
 namespace {
@@ -121,14 +119,21 @@ const std::vector<TOutputFormatInfo> Formats = {
      }},
 };
 
-// A name is taken by anything in the folder, a dangling link included: writing through a
-// link would create or overwrite its target elsewhere.
-bool NameTaken(const std::string& path, const std::set<std::string>& claimed) {
-    std::error_code ec;
-    return claimed.count(path) > 0 ||
-           std::filesystem::exists(std::filesystem::symlink_status(path, ec)) ||
-           std::filesystem::exists(std::filesystem::symlink_status(TemporaryOutputName(path), ec));
-}
+// The command line's ninth format. Channels are the source's (Opus codes up to 8).
+const TOutputFormatInfo Opus = {
+    "Opus",
+    ".opus",
+    "",
+    "libopus",
+    true,
+    "",
+    {
+        {"Speech - Opus: 48000 Hz, 32 kbps", "", -1, 48000, 32000, ""},
+        {"Normal Quality - Opus: 48000 Hz, 64 kbps", "", -1, 48000, 64000, ""},
+        {"Good Quality - Opus: 48000 Hz, 96 kbps", "", -1, 48000, 96000, ""},
+        {"High Quality - Opus: 48000 Hz, 128 kbps", "", -1, 48000, 128000, ""},
+        {"Best Quality - Opus: 48000 Hz, 192 kbps", "", -1, 48000, 192000, ""},
+    }};
 
 } // namespace
 
@@ -139,10 +144,20 @@ const std::vector<TOutputFormatInfo>& OutputFormats() {
     return Formats;
 }
 
+const std::vector<TOutputFormatInfo>& AllOutputFormats() {
+    static const std::vector<TOutputFormatInfo> all = [] {
+        std::vector<TOutputFormatInfo> formats = Formats;
+        formats.push_back(Opus);
+        return formats;
+    }();
+    return all;
+}
+
 const TOutputFormatInfo* OutputFormatInfo(int format) {
-    if (format < 0 || format >= static_cast<int>(Formats.size()))
+    const auto& all = AllOutputFormats();
+    if (format < 0 || format >= static_cast<int>(all.size()))
         return nullptr;
-    return &Formats[format];
+    return &all[format];
 }
 
 const TPresetSettings* PresetSettings(int format, int preset) {
@@ -165,20 +180,8 @@ std::string ReplaceExtension(const std::string& name, const std::string& extensi
 
 std::string UniqueOutputName(const std::string& name, const std::string& folder,
                              const std::set<std::string>& claimed) {
-    const std::string dir = EnsureTrailingSeparator(folder);
-    if (!NameTaken(dir + name, claimed))
-        return name;
-    const size_t dot = name.find_last_of('.');
-    const std::string base = dot == std::string::npos ? name : name.substr(0, dot);
-    const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-    int i = 1;
-    std::string candidate;
-    for (; i < 32768; ++i) {
-        candidate = base + "(" + std::to_string(i) + ")" + ext;
-        if (!NameTaken(dir + candidate, claimed))
-            return candidate;
-    }
-    return base + "(" + std::to_string(i) + ")" + ext;
+    const TOutputPlan plan = PlanOutputPath(folder, name, TExistingOutputs::Increment, "", claimed);
+    return plan.Path.substr(EnsureTrailingSeparator(folder).size());
 }
 
 std::string TemporaryOutputName(const std::string& path) {

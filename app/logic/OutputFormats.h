@@ -35,7 +35,13 @@ struct TOutputFormatInfo {
 // The eight formats, indexed by TOutputFormatIndex.
 const std::vector<TOutputFormatInfo>& OutputFormats();
 
-// The format of an index, or null outside 0 to 7.
+// The index of Opus, the command line's ninth format (not in the application's settings).
+constexpr int ofOpus = OutputFormatCount;
+
+// The eight formats followed by Opus: what the command line offers.
+const std::vector<TOutputFormatInfo>& AllOutputFormats();
+
+// The format of an index (Opus included), or null outside 0 to 8.
 const TOutputFormatInfo* OutputFormatInfo(int format);
 // A preset of a format, or null when either index is outside its table.
 const TPresetSettings* PresetSettings(int format, int preset);

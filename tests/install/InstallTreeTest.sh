@@ -83,7 +83,7 @@ fi
 
 ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i sine=frequency=440:duration=1 \
     "$root/tone.wav"
-"$dest/usr/bin/audioconv-cli" -q -f mp3 -o "$root/out" "$root/tone.wav" ||
+"$dest/usr/bin/audioconv-cli" --quiet -f mp3 -o "$root/out" "$root/tone.wav" ||
     fail "the installed audioconv-cli could not convert"
 [[ -s $root/out/tone.mp3 ]] || fail "no output: $(ls "$root/out")"
 facts=$(ffprobe -v error -select_streams a:0 -show_entries stream=codec_name:format=duration \

@@ -58,8 +58,8 @@ TEST(CliOptions, EveryOptionReachesItsField) {
 }
 
 TEST(CliOptions, FormatNamesInAnyCase) {
-    const char* const names[] = {"wav", "MP3", "Wma", "ogg", "AAC", "m4a", "flac", "Mp2"};
-    for (int i = 0; i < 8; ++i) {
+    const char* const names[] = {"wav", "MP3", "Wma", "ogg", "AAC", "m4a", "flac", "Mp2", "OPUS"};
+    for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(FormatIndexOf(names[i]), i) << names[i];
         EXPECT_EQ(Parse({"--format", names[i], "a"}).Options.Format, i) << names[i];
     }
@@ -106,7 +106,10 @@ TEST(CliOptions, HelpAndVersionExitWithZero) {
     const TParsed help = Parse({"--help"});
     EXPECT_EQ(help.Status, 0);
     EXPECT_NE(help.Out.find("--jobs"), std::string::npos);
-    EXPECT_NE(help.Out.find("wav, mp3, wma, ogg, aac, m4a, flac, mp2"), std::string::npos);
+    EXPECT_NE(help.Out.find("wav, mp3, wma, ogg, aac, m4a, flac, mp2, opus"), std::string::npos);
+    EXPECT_NE(help.Out.find("\nExamples:\n  audioconv-cli -f flac -o ~/Music/flac ~/Recordings\n"),
+              std::string::npos)
+        << help.Out;
     const TParsed version = Parse({"--version"});
     EXPECT_EQ(version.Status, 0);
     EXPECT_NE(version.Out.find("audioconv-cli"), std::string::npos);

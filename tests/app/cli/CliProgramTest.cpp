@@ -18,79 +18,14 @@
 #include <vector>
 
 #include "AppTestEnv.h"
+#include "CliRun.h"
 #include "MediaFixture.h"
 #include "ProbedOutput.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct TRun {
-    int Status = -1;
-    std::string Out;
-    std::string Err;
-};
-
-// Runs the program with `args` (already quoted where needed); stdout is not a terminal.
-TRun RunCli(const std::string& args, const std::string& scratch) {
-    const std::string out = scratch + "stdout.txt";
-    const std::string err = scratch + "stderr.txt";
-    const std::string command = testmedia::Quote(AUDIOCONV_CLI) + " " + args + " >" +
-                                testmedia::Quote(out) + " 2>" + testmedia::Quote(err) +
-                                " </dev/null";
-    TRun run;
-    const int raw = std::system(command.c_str());
-    run.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.Out = apptest::ReadFile(out);
-    run.Err = apptest::ReadFile(err);
-    return run;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// The names in a folder, hidden ones included, sorted.
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// `flac` with every byte after its metadata blocks scrambled: a valid header, no frame.
-std::string WithoutFrames(const std::string& flac) {
-    std::string data = flac;
-    size_t at = 4; // "fLaC"
-    for (bool last = false; !last && at + 4 <= data.size();) {
-        const auto byte = [&](size_t i) { return static_cast<unsigned char>(data[i]); };
-        last = (byte(at) & 0x80) != 0;
-        at += 4 + (static_cast<size_t>(byte(at + 1)) << 16 | byte(at + 2) << 8 | byte(at + 3));
-    }
-    uint32_t noise = 12345;
-    for (size_t i = at; i < data.size(); ++i) {
-        noise = noise * 1103515245 + 12345;
-        data[i] = static_cast<char>(noise >> 16);
-    }
-    return data;
-}
-
-// `mp3` with every frame's body overwritten after its four header bytes.
-std::string WithDamagedFrames(const std::string& mp3) {
-    std::string data = mp3;
-    for (size_t i = 0; i + 4 < data.size();) {
-        const auto byte = [&](size_t k) { return static_cast<unsigned char>(data[k]); };
-        if (byte(i) == 0xff && (byte(i + 1) & 0xe0) == 0xe0) {
-            for (size_t k = i + 4; k < std::min(data.size(), i + 100); ++k)
-                data[k] = '\xaa';
-            i += 100;
-        } else {
-            ++i;
-        }
-    }
-    return data;
-}
+using namespace clitest;
 
 class CliProgram : public ::testing::Test {
 protected:
@@ -112,6 +47,7 @@ protected:
     std::string media_, tone_, flac_, clip_, scratch_;
 };
 
+// With --flat every output goes into the output folder itself, numbered past the names taken.
 TEST_F(CliProgram, MixedFolderConvertsTheGoodFilesAndNamesTheBadOne) {
     // batch/tone.wav, batch/sub/tone.flac (the same output name), batch/sub/clip.mkv (with
     // video), batch/broken.mp3 (unreadable), batch/notes.txt (not a source type).
@@ -124,8 +60,9 @@ TEST_F(CliProgram, MixedFolderConvertsTheGoodFilesAndNamesTheBadOne) {
     apptest::WriteFile(batch + "notes.txt", "not audio");
     const std::string out = apptest::FreshDir("out");
 
-    const TRun run = RunCli(
-        "-f mp3 -p 0 -j 2 -o " + testmedia::Quote(out) + " " + testmedia::Quote(batch), scratch_);
+    const TRun run = RunCli("-f mp3 -p 0 -j 2 --flat -o " + testmedia::Quote(out) + " " +
+                                testmedia::Quote(batch),
+                            scratch_);
     EXPECT_EQ(run.Status, 1) << run.Out << run.Err;
     EXPECT_TRUE(Contains(run.Err, "broken.mp3")) << run.Err;
     EXPECT_TRUE(Contains(run.Out, "Total files: 4  Succeeded: 3  Failed: 1")) << run.Out;
@@ -232,8 +169,9 @@ TEST_F(CliProgram, SourcesWithoutDecodableAudioFailAndLeaveNothing) {
         << small.Out << small.Err;
 }
 
-// A running batch asked to stop by a signal ends with the documented status and leaves under
-// final names only complete outputs, and no temporary file.
+// A running batch asked to stop by a signal ends with the documented status, counts the files
+// it did not convert as cancelled, and leaves under final names only complete outputs, and no
+// temporary file.
 TEST_F(CliProgram, StopSignalsLeaveOnlyCompleteOutputs) {
     std::vector<std::string> sources;
     for (int i = 0; i < 4; ++i) {
@@ -249,7 +187,7 @@ TEST_F(CliProgram, StopSignalsLeaveOnlyCompleteOutputs) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(strsignal(c.Signal)) + " x" + std::to_string(c.Count));
         const std::string out = apptest::FreshDir("out");
-        std::vector<std::string> args = {AUDIOCONV_CLI, "-q", "-j", "2", "-f", "mp3", "-o", out};
+        std::vector<std::string> args = {AUDIOCONV_CLI, "-j", "2", "-f", "mp3", "-o", out};
         args.insert(args.end(), sources.begin(), sources.end());
         std::vector<char*> argv;
         for (std::string& arg : args)
@@ -282,7 +220,13 @@ TEST_F(CliProgram, StopSignalsLeaveOnlyCompleteOutputs) {
         int raw = 0;
         ASSERT_EQ(waitpid(pid, &raw, 0), pid);
         ASSERT_TRUE(WIFEXITED(raw)) << "ended by signal " << (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
-        EXPECT_EQ(WEXITSTATUS(raw), c.Status) << apptest::ReadFile(scratch_ + "err.txt");
+        const std::string errors = apptest::ReadFile(scratch_ + "err.txt");
+        EXPECT_EQ(WEXITSTATUS(raw), c.Status) << errors;
+        // The stopped and the never started files are cancelled, none failed.
+        const std::string printed = apptest::ReadFile(scratch_ + "out.txt");
+        EXPECT_TRUE(Contains(printed, "  Failed: 0  Cancelled: ")) << printed;
+        EXPECT_TRUE(Contains(errors, "Cancelled: ")) << errors;
+        EXPECT_FALSE(Contains(errors, "Failed")) << errors;
         for (const std::string& name : Listing(out)) {
             SCOPED_TRACE(name);
             EXPECT_NE(name[0], '.');

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "AppTestEnv.h"
-#include "CliBatch.h"
+#include "CliSearch.h"
 #include "SourceExtensions.h"
 
 namespace {
@@ -51,15 +51,36 @@ TEST(CliSources, FoldersAreSearchedFilesTakenAsNamedAndOnce) {
     fs::create_symlink(dir + "music", dir + "music/b/loop");
 
     std::vector<TSourceProblem> problems;
-    const std::vector<std::string> sources =
-        CollectSources({dir + "music", dir + "single.bin", dir + "gone.wav",
+    const std::vector<TCliSource> sources =
+        CollectSources({dir + "music/", dir + "single.bin", dir + "gone.wav",
                         dir + "music/b/../z.wav", dir + "music/b"},
                        problems);
-    EXPECT_EQ(sources, (std::vector<std::string>{dir + "music/b/deep/y.mkv", dir + "music/b/x.MP3",
-                                                 dir + "music/z.wav", dir + "single.bin"}));
+    std::vector<std::string> found;
+    for (const TCliSource& source : sources)
+        found.push_back(source.Path + " in '" + source.SubFolder + "'");
+    EXPECT_EQ(found, (std::vector<std::string>{
+                         dir + "music/b/deep/y.mkv in 'b/deep'", dir + "music/b/x.MP3 in 'b'",
+                         dir + "music/z.wav in ''", dir + "single.bin in ''"}));
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].Path, dir + "gone.wav");
     EXPECT_EQ(problems[0].Message, "No such file or directory");
+}
+
+// Desktop types are found too; the output folder inside a searched folder is not searched.
+TEST(CliSources, DesktopTypesAreFoundAndTheOutputFolderIsNot) {
+    const std::string dir = apptest::FreshDir("lib");
+    fs::create_directories(dir + "lib/out/Album");
+    for (const char* name : {"lib/a.oga", "lib/b.OPUS", "lib/c.aiff", "lib/d.m4b", "lib/e.webm",
+                             "lib/f.caf", "lib/g.xyz", "lib/out/Album/a.mp3"})
+        apptest::WriteFile(dir + name, "x");
+    std::vector<TSourceProblem> problems;
+    std::vector<std::string> found;
+    for (const TCliSource& source : CollectSources({dir + "lib"}, problems, dir + "lib/./out/"))
+        found.push_back(source.Path.substr(dir.size()));
+    EXPECT_EQ(found, (std::vector<std::string>{"lib/a.oga", "lib/b.OPUS", "lib/c.aiff", "lib/d.m4b",
+                                               "lib/e.webm", "lib/f.caf"}));
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(CollectSources({dir + "lib"}, problems).size(), 7u) << "without an output folder";
 }
 
 } // namespace

@@ -171,7 +171,7 @@ TEST_F(JobBuilder, PresetOutsideTheListSetsOnlyTheFormatsOwnFields) {
 }
 
 TEST_F(JobBuilder, FormatOutsideTheTableGivesNoExtensionAndNoSettings) {
-    for (const int format : {-1, 8}) {
+    for (const int format : {-1, 9}) {
         SCOPED_TRACE(format);
         const TOutputOptions o = Build(wav_, format, 0);
         EXPECT_EQ(o.Extension, "");

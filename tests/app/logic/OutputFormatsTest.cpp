@@ -67,7 +67,9 @@ TEST(OutputFormatTable, ExtensionsAndBounds) {
     EXPECT_EQ(OutputExtension(ofWAV), ".wav");
     EXPECT_EQ(OutputExtension(ofMP2), ".mp2");
     EXPECT_EQ(OutputExtension(-1), "");
-    EXPECT_EQ(OutputExtension(8), "");
+    EXPECT_EQ(OutputExtension(ofOpus), ".opus");
+    EXPECT_EQ(OutputExtension(9), "");
+    EXPECT_EQ(OutputFormats().size(), 8u) << "Opus is the command line's only";
     EXPECT_EQ(PresetSettings(ofMP3, -1), nullptr);
     EXPECT_EQ(PresetSettings(ofM4A, 2), nullptr);
     ASSERT_NE(PresetSettings(ofFLAC, 8), nullptr);
