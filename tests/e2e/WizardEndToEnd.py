@@ -136,6 +136,18 @@ def probe(path):
     return out.returncode, facts
 
 
+def shot(name):
+    """With E2E_SHOTS set to a folder, saves a picture of the whole virtual screen there (for a
+    person to look at; nothing checks it)."""
+    folder = os.environ.get("E2E_SHOTS")
+    if not folder:
+        return
+    os.makedirs(folder, exist_ok=True)
+    subprocess.run(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y", "-f",
+                    "x11grab", "-video_size", "1280x1024", "-i", os.environ["DISPLAY"],
+                    "-frames:v", "1", os.path.join(folder, name + ".png")])
+
+
 def make_source(path, frequency):
     subprocess.run(["ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-y",
                     "-f", "lavfi", "-i", "sine=frequency=%d:duration=2" % frequency,
@@ -215,14 +227,18 @@ def add_through_dialog(app, path):
     field = wait_for("the file name field",
                      lambda: button(opened, "File name:", pyatspi.ROLE_TEXT))
     field.queryEditableText().setTextContents(path)
+    shot("7-open-dialog")
     press(opened, "Open")
     wait_for("the open dialog to close", lambda: closed(app, "Open"))
 
 
 def walk_through(app, proc, sources, documents, names):
     wait_rows(app, len(names), "the sources named on the command line")
+    shot("1-step1")
 
     press(app, "Exit")
+    wait_for("the question", lambda: button(app, "No"))
+    shot("2-quit-question")
     press(app, "No")             # "Are you sure to quit now?" answered No: nothing changes
     time.sleep(0.5)
     if proc.poll() is not None:
@@ -238,7 +254,9 @@ def walk_through(app, proc, sources, documents, names):
     # chosen before going on.
     wait_for("OGG chosen", lambda: find_all(app, lambda n: n.name == "OGG" and showing(n) and
                                             n.getState().contains(pyatspi.STATE_CHECKED)))
+    shot("3-step2-ogg")
     convert_and_read_summary(app, len(names))
+    shot("4-summary")
     check_outputs(documents, [n + ".ogg" for n in names], "vorbis")
 
     open_and_close(app, "Log", "Log", pyatspi.ROLE_TEXT)
@@ -248,10 +266,12 @@ def walk_through(app, proc, sources, documents, names):
               "Contact Technical Support...", "About"]
     if entries != wanted:
         fail("the help menu holds %s, not %s" % (entries, wanted))
+    shot("5-help-menu")
     activate(button(menu, "About", pyatspi.ROLE_MENU_ITEM))
     about = wait_for("the About window", lambda: find_all(
         app, lambda n: n.getRole() == pyatspi.ROLE_DIALOG and n.name.startswith("About ")
         and showing(n)))
+    shot("6-about")
     press(about[0], "OK")
     wait_for("the About window to close", lambda: not find_all(
         app, lambda n: n.getRole() == pyatspi.ROLE_DIALOG and n.name.startswith("About ")
