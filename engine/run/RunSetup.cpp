@@ -145,6 +145,9 @@ void TTranscodeRun::ApplyCopyParameters(EngineOutputStream& ost, EngineInputStre
             throw FFmpegException(
                 "-acodec copy and AudioHook are incompatible (frames are not decoded)");
     } else if (type == AVMEDIA_TYPE_VIDEO) {
+        if (task_.OnVideoInputHook || task_.OnVideoOutputHook)
+            throw FFmpegException(
+                "-vcodec copy and VideoHook are incompatible (frames are not decoded)");
         if (!task_.FrameHooks.Empty())
             throw FFmpegException(
                 "-vcodec copy and -vhook are incompatible (frames are not decoded)");
@@ -207,6 +210,8 @@ void TTranscodeRun::ApplyEncodeParameters(EngineOutputStream& ost, EngineInputSt
         break;
     }
     case AVMEDIA_TYPE_VIDEO:
+        task_.InitVideoOutput(ost, ist);
+        break;
     case AVMEDIA_TYPE_SUBTITLE:
         RefuseEncoding(ost, enc->codec_type);
     default:
