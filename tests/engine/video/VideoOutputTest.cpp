@@ -233,3 +233,43 @@ TEST_F(VideoRun, SecondPassWithoutTheFirstFails) {
 }
 
 } // namespace
+
+namespace {
+
+// ---- statistics of a real run
+
+TEST_F(VideoRun, StatisticsFileHasALinePerEncodedFrame) {
+    TTestTask task;
+    const std::string stats = Dir() + "/vstats.log";
+    fs::remove(stats);
+    Prepare(task, Silent25(), OutPath("vstats.avi"), "mpeg4",
+            "qscale=3\nvstats_file=" + stats);
+    ASSERT_EQ(RunTask(task), "");
+    std::ifstream f(stats);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(f, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 50u);
+    EXPECT_EQ(lines.front().rfind("frame=     1 q= 3.0 f_size= ", 0), 0u) << lines.front();
+    EXPECT_NE(lines.front().find("type= I"), std::string::npos) << lines.front();
+    EXPECT_NE(lines[1].find("type= P"), std::string::npos) << lines[1];
+    EXPECT_EQ(lines.back().rfind("frame=    50 ", 0), 0u) << lines.back();
+}
+
+TEST_F(VideoRun, ReportLineCarriesFramesQuantiserAndPsnr) {
+    TTestTask task;
+    Prepare(task, Silent25(), OutPath("psnr.avi"), "mpeg4", "qscale=3\npsnr=1");
+    TLogCapture log;
+    ASSERT_EQ(RunTask(task), "");
+    const auto lines = log.Matching("frame=   50 ");
+    ASSERT_FALSE(lines.empty());
+    const std::string& last = lines.back().Msg;
+    EXPECT_EQ(last.rfind("frame=   50 fps=", 0), 0u) << last;
+    EXPECT_NE(last.find("q=3.0 LPSNR=Y:"), std::string::npos) << last;
+    // A quantiser of 3 on this picture gives well above 30 dB.
+    const double psnr = std::stod(last.substr(last.find("Y:") + 2));
+    EXPECT_GT(psnr, 30.0);
+    EXPECT_LT(psnr, 99.0);
+}
+
+} // namespace
