@@ -183,9 +183,7 @@ TEST_F(VideoHooks, CopiedVideoRefusesTheVideoHooks) {
 
 // An interlaced source: every picture is deinterlaced, none fails, all are written.
 TEST_F(VideoHooks, DeinterlacingKeepsEveryPicture) {
-    const std::string source =
-        Make("interlaced.mkv", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -vf "
-                               "interlace -c:v mpeg4 -flags +ildct+ilme -q:v 4");
+    const std::string source = Interlaced25();
     ASSERT_FALSE(source.empty());
     TTestTask task;
     const std::string out = Out("deinterlaced.mkv");

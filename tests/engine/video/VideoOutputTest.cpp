@@ -273,3 +273,36 @@ TEST_F(VideoRun, ReportLineCarriesFramesQuantiserAndPsnr) {
 }
 
 } // namespace
+
+namespace {
+
+// ---- interlaced coding
+
+struct TFieldCase {
+    const char* Name;
+    const char* Lines;
+    const char* Frame; // "interlaced,top field first" of the first output frame
+};
+
+class VideoFields : public VideoRun, public ::testing::WithParamInterface<TFieldCase> {};
+
+TEST_P(VideoFields, TopFieldFirstFollowsTheOptionOrTheInput) {
+    const TFieldCase& c = GetParam();
+    TTestTask task;
+    const std::string out = OutPath(std::string("fields-") + c.Name + ".mkv");
+    Prepare(task, Interlaced25(), out, "mpeg4", c.Lines);
+    ASSERT_EQ(RunTask(task), "");
+    const std::string frames =
+        Probe(out, "-read_intervals %+#1 -select_streams v:0 -show_entries "
+                   "frame=interlaced_frame,top_field_first -of csv=p=0");
+    EXPECT_EQ(frames.substr(0, frames.find('\n')), c.Frame);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VideoFields,
+    ::testing::Values(TFieldCase{"FromTheInput", "flags=+ildct+ilme", "1,1"},
+                      TFieldCase{"BottomFirst", "flags=+ildct+ilme\ntop=0", "1,0"},
+                      TFieldCase{"Progressive", "", "0,0"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace

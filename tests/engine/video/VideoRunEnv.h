@@ -23,6 +23,12 @@ inline std::string Silent25() {
                 "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -c:v mpeg4 -q:v 4 -g 12");
 }
 
+// Interlaced pictures, top field first, coded as such.
+inline std::string Interlaced25() {
+    return Make("interlaced.mkv", "-f lavfi -i testsrc=size=160x120:rate=25:duration=2 -vf "
+                                  "interlace -c:v mpeg4 -flags +ildct+ilme -q:v 4");
+}
+
 // Stream facts of v:0, "key=value" lines of -show_entries stream=...
 inline std::string VideoFact(const std::string& path, const std::string& entry) {
     return Probe(path, "-select_streams v:0 -show_entries stream=" + entry + " -of csv=p=0");
