@@ -306,3 +306,27 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
+
+namespace {
+
+// Formats that want raw pictures take them as rawvideo or wrapped_avframe packets.
+TEST_F(VideoRun, RawPictureFormatsGetEveryPicture) {
+    for (const char* name : {"raw.y4m", "raw-rawvideo.nut"}) {
+        SCOPED_TRACE(name);
+        TTestTask task;
+        const std::string out = OutPath(name);
+        OpenInput(task, Silent25(), "an=1");
+        TOutputOptions o;
+        o.DisableAudio = true;
+        if (std::string(name).find("rawvideo") != std::string::npos)
+            o.VideoCodec = "rawvideo";
+        CreateOutput(task, out, o);
+        ASSERT_EQ(RunTask(task), "");
+        EXPECT_EQ(VideoFact(out, "width,height"), "160,120");
+        EXPECT_EQ(Probe(out, "-count_frames -select_streams v:0 -show_entries "
+                             "stream=nb_read_frames -of csv=p=0"),
+                  "50");
+    }
+}
+
+} // namespace
