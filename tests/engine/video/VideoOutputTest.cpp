@@ -242,8 +242,7 @@ TEST_F(VideoRun, StatisticsFileHasALinePerEncodedFrame) {
     TTestTask task;
     const std::string stats = Dir() + "/vstats.log";
     fs::remove(stats);
-    Prepare(task, Silent25(), OutPath("vstats.avi"), "mpeg4",
-            "qscale=3\nvstats_file=" + stats);
+    Prepare(task, Silent25(), OutPath("vstats.avi"), "mpeg4", "qscale=3\nvstats_file=" + stats);
     ASSERT_EQ(RunTask(task), "");
     std::ifstream f(stats);
     std::vector<std::string> lines;
@@ -292,18 +291,17 @@ TEST_P(VideoFields, TopFieldFirstFollowsTheOptionOrTheInput) {
     const std::string out = OutPath(std::string("fields-") + c.Name + ".mkv");
     Prepare(task, Interlaced25(), out, "mpeg4", c.Lines);
     ASSERT_EQ(RunTask(task), "");
-    const std::string frames =
-        Probe(out, "-read_intervals %+#1 -select_streams v:0 -show_entries "
-                   "frame=interlaced_frame,top_field_first -of csv=p=0");
+    const std::string frames = Probe(out, "-read_intervals %+#1 -select_streams v:0 -show_entries "
+                                          "frame=interlaced_frame,top_field_first -of csv=p=0");
     EXPECT_EQ(frames.substr(0, frames.find('\n')), c.Frame);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, VideoFields,
-    ::testing::Values(TFieldCase{"FromTheInput", "flags=+ildct+ilme", "1,1"},
-                      TFieldCase{"BottomFirst", "flags=+ildct+ilme\ntop=0", "1,0"},
-                      TFieldCase{"Progressive", "", "0,0"}),
-    [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Cases, VideoFields,
+                         ::testing::Values(TFieldCase{"FromTheInput", "flags=+ildct+ilme", "1,1"},
+                                           TFieldCase{"BottomFirst", "flags=+ildct+ilme\ntop=0",
+                                                      "1,0"},
+                                           TFieldCase{"Progressive", "", "0,0"}),
+                         [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
 
@@ -326,6 +324,35 @@ TEST_F(VideoRun, RawPictureFormatsGetEveryPicture) {
         EXPECT_EQ(Probe(out, "-count_frames -select_streams v:0 -show_entries "
                              "stream=nb_read_frames -of csv=p=0"),
                   "50");
+    }
+}
+
+} // namespace
+
+namespace {
+
+// libx264 runs threads of its own: it gets the task's available threads as frame threads,
+// an explicit `threads` option wins.
+TEST_F(VideoRun, X264TakesTheAvailableThreads) {
+    const struct {
+        int Available;
+        const char* Threads;
+        int Expected;
+    } cases[] = {{1, "", 1}, {2, "", 2}, {2, "1", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.Available) + " available, threads \"" + c.Threads + "\"");
+        TTestTask task;
+        task.ThreadsAvailable = c.Available;
+        int seen = 0;
+        task.OnVideoOutputHook = [&](TCustomFFmpeg*, TBitmap*, int64_t, int, bool& update, bool&) {
+            seen = task.OutputStreams[0][0]->encoder->thread_count;
+            update = false;
+        };
+        Prepare(task, Silent25(), OutPath("x264-threads.mp4"), "libx264",
+                std::string("vframes=2") +
+                    (*c.Threads ? std::string("\nthreads=") + c.Threads : ""));
+        ASSERT_EQ(RunTask(task), "");
+        EXPECT_EQ(seen, c.Expected);
     }
 }
 
