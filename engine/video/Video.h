@@ -30,11 +30,12 @@ struct TVideoStreamWork {
 
 // What a task keeps for its video path during a run (TCustomFFmpeg::VideoWork).
 struct TVideoTaskWork {
-    TFramePtr hookPicture;    // the working copy of a decoded picture (deinterlacing, hooks)
-    TFramePtr outputPicture;  // the copy the output hook works on
-    TFramePtr filtered;       // the picture last taken from the filter chain
-    bool inputHookOn = true;  // cleared by StopHook or a failed conversion
-    bool outputHookOn = true; // likewise for the output hook
+    TFramePtr hookPicture;   // the working copy of a decoded picture (deinterlacing, hooks)
+    TFramePtr outputPicture; // the copy the output hook works on
+    TFramePtr filtered;      // the picture last taken from the filter chain
+    std::vector<TFilterGraphPtr> graphs; // filter chains besides the task's FilterGraph
+    bool inputHookOn = true;             // cleared by StopHook or a failed conversion
+    bool outputHookOn = true;            // likewise for the output hook
     bool previewWindowOn = true;
     bool previewBitmapOn = true;
 };

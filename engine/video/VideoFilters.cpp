@@ -1,6 +1,6 @@
 // The filter chain of option "vf": "buffer" -> optional "scale" -> the description -> the
-// sink that accepts only the encoder's pixel format. The task keeps one graph per run; its
-// ends are stored in the input stream whose pictures it filters.
+// sink that accepts only the encoder's pixel format. The task keeps the graphs of a run; the
+// ends of each are stored in the input stream whose pictures it filters.
 #include <cerrno>
 
 #include "FFmpeg.h"
@@ -99,6 +99,12 @@ int TCustomFFmpeg::ConfigureFilters(EngineInputStream& ist, EngineOutputStream& 
     enc->height = ff::av_buffersink_get_h(sink);
     ist.inputVideoFilter = source;
     ist.outputVideoFilter = sink;
+    // Another stream's chain (join mode: one per input) stays alive for the run.
+    if (FilterGraph) {
+        if (!VideoWork)
+            VideoWork = std::make_shared<TVideoTaskWork>();
+        VideoWork->graphs.push_back(std::move(FilterGraph));
+    }
     FilterGraph = std::move(graph);
     return 0;
 }

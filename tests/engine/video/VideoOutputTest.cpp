@@ -185,12 +185,33 @@ TEST_F(VideoRun, NoSyncKeepsThePicturesTimes) {
 
 // ---- limits and key frames
 
+// The frame limit, also for an encoder that holds pictures back (drained at the end).
 TEST_F(VideoRun, FrameLimitStopsTheOutput) {
+    for (const char* codec : {"mpeg4", "libx264"}) {
+        SCOPED_TRACE(codec);
+        TTestTask task;
+        const std::string out = OutPath(std::string("vframes-") + codec + ".mkv");
+        Prepare(task, Silent25(), out, codec, "vframes=10");
+        ASSERT_EQ(RunTask(task), "");
+        EXPECT_EQ(Packets(out, "v:0"), 10);
+    }
+}
+
+// An encoder that refuses its settings (an odd size for 4:2:0 H.264) fails the run with the
+// opening message and leaves no codec open.
+TEST_F(VideoRun, EncoderThatDoesNotOpenFailsTheRun) {
     TTestTask task;
-    const std::string out = OutPath("vframes.mkv");
-    Prepare(task, Silent25(), out, "mpeg4", "vframes=10");
-    ASSERT_EQ(RunTask(task), "");
-    EXPECT_EQ(Packets(out, "v:0"), 10);
+    Prepare(task, Silent25(), OutPath("odd-size.mkv"), "libx264", "s=161x121");
+    TLogCapture log;
+    const std::string error = RunTask(task);
+    EXPECT_EQ(error.rfind("Error while opening encoder for output stream #0.0 (Video) - maybe "
+                          "incorrect parameters",
+                          0),
+              0u)
+        << error;
+    EXPECT_FALSE(log.Matching("Error while opening encoder").empty());
+    EXPECT_TRUE(task.OpenEncoders.empty());
+    EXPECT_TRUE(task.OpenDecoders.empty());
 }
 
 TEST_F(VideoRun, ForcedKeyFramesLieWhereAsked) {
