@@ -197,6 +197,25 @@ TEST_F(VideoRun, FrameLimitStopsTheOutput) {
     }
 }
 
+// A stop request ends a burst of duplicates: nothing is encoded after the frame during which
+// it came, also not while the run drains its decoder.
+TEST_F(VideoRun, StopRequestEndsTheDuplicates) {
+    TTestTask task;
+    int last = 0;
+    task.OnVideoOutputHook = [&](TCustomFFmpeg* sender, TBitmap*, int64_t, int number, bool& update,
+                                 bool&) {
+        last = number;
+        update = false;
+        if (number == 11) // the first of two frames of its picture at twice the rate
+            sender->StopRequested = true;
+    };
+    const std::string out = OutPath("stop-dups.mkv");
+    Prepare(task, Silent25(), out, "mpeg4", "r=50\nvsync=1");
+    RunTask(task);
+    EXPECT_EQ(last, 11);
+    EXPECT_EQ(Packets(out, "v:0"), 11);
+}
+
 // An encoder that refuses its settings (an odd size for 4:2:0 H.264) fails the run with the
 // opening message and leaves no codec open.
 TEST_F(VideoRun, EncoderThatDoesNotOpenFailsTheRun) {
