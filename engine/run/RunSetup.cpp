@@ -11,6 +11,7 @@
 #include "log/FFLog.h"
 #include "run/Run.h"
 #include "utils/FFUtils.h"
+#include "video/Video.h"
 
 namespace {
 
@@ -229,6 +230,7 @@ void TTranscodeRun::OpenPassLog(EngineOutputStream& ost, int position) {
     if (name.size() >= 1024)
         name.resize(1023);
     AVCodecContext* enc = ost.encoder.get();
+    NameEncoderPassLog(enc, name);
     if (enc->flags & AV_CODEC_FLAG_PASS1) {
         ost.passLogFile = std::fopen(name.c_str(), "wb");
         if (ost.passLogFile == nullptr)

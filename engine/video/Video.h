@@ -8,7 +8,8 @@
 // Files: VideoSetup.cpp (encode parameters of set-up), VideoFilters.cpp (the filter chain),
 // VideoPreprocess.cpp (deinterlacing, hooks), VideoHooks.cpp (the hook run, the output hook
 // and the preview), VideoSync.cpp (the frame-position arithmetic), VideoOutput.cpp (scaling,
-// encoding, the drain), KeyFrames.cpp (forced key-frame times), FrameHook.cpp (vhook).
+// encoding, the drain), KeyFrames.cpp (forced key-frame times), PassLog.cpp (the encoders'
+// own statistics files), FrameHook.cpp (vhook).
 #pragma once
 
 #include <cstdint>
@@ -55,6 +56,10 @@ int VideoFrameCount(int method, bool variableRate, double position, int64_t& syn
 // The key-frame times of "force_key_frames" (comma-separated durations) in `timeBase`.
 // Raises "Invalid duration specification for force_key_frames: ..." for a bad item.
 std::vector<int64_t> ParseForcedKeyFrames(const std::string& text, AVRational timeBase);
+
+// Encoders that keep their two-pass statistics themselves (a private "stats" option, as
+// libx264's) keep them in the pass log `name`.
+void NameEncoderPassLog(AVCodecContext* enc, const std::string& name);
 
 // The scaler flags of the task: the "sws_flags" value of its option store, else SwsFlags.
 int TaskScalerFlags(const TCustomFFmpeg& task);

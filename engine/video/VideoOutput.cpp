@@ -26,11 +26,8 @@ bool WantsInterlacedCoding(const AVCodecContext* enc) {
     return (enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) != 0;
 }
 
-} // namespace
-
 // Takes every packet the encoder has ready; the bytes they hold.
-static int ReceiveVideoPackets(TCustomFFmpeg& task, AVFormatContext* muxer,
-                               EngineOutputStream& ost) {
+int ReceiveVideoPackets(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost) {
     AVCodecContext* enc = ost.encoder.get();
     TVideoStreamWork& work = VideoStreamWork(ost);
     AVPacket* pkt = Packet(work);
@@ -56,6 +53,8 @@ static int ReceiveVideoPackets(TCustomFFmpeg& task, AVFormatContext* muxer,
     }
     return bytes;
 }
+
+} // namespace
 
 void TCustomFFmpeg::DoVideoOut(AVFormatContext* muxer, EngineOutputStream& ost,
                                EngineInputStream& ist, AVFrame* in, int& frameSize) {
