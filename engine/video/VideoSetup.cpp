@@ -17,8 +17,11 @@ bool EnsurePicture(TFramePtr& frame, int width, int height, AVPixelFormat format
             return false;
     }
     AVFrame* f = frame.get();
-    if (f->data[0] != nullptr && f->width == width && f->height == height && f->format == format)
-        return ff::av_frame_make_writable(f) >= 0;
+    // A buffer the encoder still holds is left to it; the picture is written anew anyway, so
+    // a fresh buffer needs no copy of the old one.
+    if (f->data[0] != nullptr && f->width == width && f->height == height && f->format == format &&
+        ff::av_frame_is_writable(f))
+        return true;
     ff::av_frame_unref(f);
     f->width = width;
     f->height = height;
