@@ -3,7 +3,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup configure build run test package clean format check-asan fuzz
+.PHONY: all setup configure build run test package clean format check-asan fuzz bench bench-video
 
 all: build
 
@@ -29,6 +29,7 @@ package: build
 	@cmake --build $(BUILD_DIR) --target package
 
 bench: build ; @$(BUILD_DIR)/bin/audioconv-bench $(BENCH_ARGS)
+bench-video: build ; @$(BUILD_DIR)/bin/audioconv-video-bench $(BENCH_ARGS)
 
 # Neither is part of `make test`. check-asan: the whole suite built with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-asan, leak detection on. fuzz: the libFuzzer target

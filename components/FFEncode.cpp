@@ -176,6 +176,10 @@ void TCustomEncoder::WireTask(TFFmpeg& task) {
         if (TCustomEncoder* owner = t->Owner())
             owner->TaskTerminated(sender);
     };
+    task.OnPreviewBitmap = [t](TCustomFFmpeg* sender, TBitmap* bitmap, int64_t pts, int number) {
+        if (TCustomEncoder* owner = t->Owner())
+            owner->PreviewBitmapRelay(sender, bitmap, number, pts);
+    };
 }
 
 // The task opens the job's files on its worker when it runs (OpenDeferredFiles).
@@ -288,10 +292,21 @@ bool TCustomEncoder::SetOutputFile(int index, const std::string& fileName,
     return SetOutputFileWith(index, fileName, &options);
 }
 
-// The video hooks reach VideoInputHookRelay and VideoOutputHookRelay once the task's video
-// path reports pictures.
+// The hooks the record asks for reach their relays.
 void TCustomEncoder::WireHookRelays(TFFmpeg& task, const TOutputOptions& options) {
     TFFmpeg* t = &task;
+    if (options.VideoInputHook)
+        task.OnVideoInputHook = [t](TCustomFFmpeg* sender, TBitmap* bitmap, int64_t pts, int number,
+                                    bool& update, bool& stopHook) {
+            if (TCustomEncoder* owner = t->Owner())
+                owner->VideoInputHookRelay(sender, bitmap, number, pts, update, stopHook);
+        };
+    if (options.VideoOutputHook)
+        task.OnVideoOutputHook = [t](TCustomFFmpeg* sender, TBitmap* bitmap, int64_t pts,
+                                     int number, bool& update, bool& stopHook) {
+            if (TCustomEncoder* owner = t->Owner())
+                owner->VideoOutputHookRelay(sender, bitmap, number, pts, update, stopHook);
+        };
     if (options.AudioHook)
         task.OnAudioHook = [t](TCustomFFmpeg* sender, uint8_t* samples, int64_t pts, int size,
                                int sampleRate, int channels, AVSampleFormat sampleFormat) {
@@ -591,7 +606,11 @@ void TCustomEncoder::VideoHookRelay(TVideoHookEvent& event, TCustomFFmpeg* task,
                                     int frameNumber, int64_t pts, bool& update, bool& stopHook) {
     if (!event.Assigned())
         return;
+    // Lock order: VideoHookLock, then the bitmap's canvas lock.
     std::lock_guard guard(VideoHookLock);
+    std::unique_lock<std::mutex> canvas;
+    if (bitmap != nullptr)
+        canvas = std::unique_lock(bitmap->CanvasLock());
     hookInfo_.TaskIndex = tasks_.IndexOf(task);
     hookInfo_.Bitmap = bitmap;
     hookInfo_.FrameNumber = frameNumber;

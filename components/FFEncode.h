@@ -387,8 +387,8 @@ public:
     bool AllFinished() const;
 
     // ---- relays of the tasks' reports (slot order)
-    // The video hook and preview relays wait for a video path in the task that reports
-    // pictures; the audio hook, progress and termination relays are wired in every task.
+    // The preview, progress and termination relays are wired in every task; the audio and
+    // video hook relays in the tasks whose output record asks for them.
 
     virtual void VideoInputHookRelay(TCustomFFmpeg* task, TBitmap* bitmap, int frameNumber,
                                      int64_t pts, bool& update, bool& stopHook);

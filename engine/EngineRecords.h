@@ -90,6 +90,7 @@ struct EngineOutputStream {
     int codedQuality = 0;        // last encoded packet's quality (lambda), see KeepCodedFrameStats
     int codedPictType = 0;       // its AVPictureType
     uint64_t codedError[4] = {}; // its squared error per plane (encoder computing PSNR)
+    std::shared_ptr<struct TVideoStreamWork> videoWork; // video/Video.h: pictures and packets
 
     // Audio.
     int audioResample = 0;

@@ -191,6 +191,40 @@ public:
     // otherwise on the first packet, leaving the stream's parameters alone).
     void InitBitstreamFilters(EngineOutputStream& ost, bool updateStream = true);
 
+    // ---- video path (video/)
+
+    // OnVideoInputHook and OnVideoOutputHook: the task, the picture as a bitmap, its time
+    // (microseconds), the frame number, and two in/out flags: Update (starts true: the bitmap
+    // goes back into the picture) and StopHook (starts false: call this hook no more in the
+    // run). OnPreviewBitmap: the task, the bitmap, the time and the frame number.
+    using TTaskVideoHookEvent =
+        std::function<void(TCustomFFmpeg* Sender, TBitmap* ABitmap, int64_t APts, int AFrameNumber,
+                           bool& AUpdate, bool& AStopHook)>;
+    using TTaskPreviewBitmapEvent = std::function<void(TCustomFFmpeg* Sender, TBitmap* ABitmap,
+                                                       int64_t APts, int AFrameNumber)>;
+    TTaskVideoHookEvent OnVideoInputHook;
+    TTaskVideoHookEvent OnVideoOutputHook;
+    TTaskPreviewBitmapEvent OnPreviewBitmap;
+    // The video encode parameters of set-up: the scaler or the filter chain, the geometry the
+    // scaler is made for; marks the stream encoded and its source decoded.
+    void InitVideoOutput(EngineOutputStream& ost, EngineInputStream& ist);
+    // Builds the filter chain of "vf" from ist's decoder to ost's encoder: 0 or a negative
+    // FFmpeg error with LastError set.
+    int ConfigureFilters(EngineInputStream& ist, EngineOutputStream& ost);
+    // Every decoded picture: the picture count, deinterlacing, OnVideoInputHook or the frame
+    // hooks. `picture` may be redirected to the task's working copy.
+    void VideoPreprocess(EngineInputStream& ist, AVFrame*& picture);
+    // With a filter chain: pushes the picture into it and hands every picture that comes out
+    // to `each`, with ist.pts set to its time. Without one `each` gets the picture itself.
+    void FilterVideo(EngineInputStream& ist, AVFrame* picture,
+                     const std::function<void(AVFrame*)>& each);
+    // Writes the picture to one re-encoding output stream as 0 or more frames; frameSize is
+    // the bytes the encoder gave back for the last of them.
+    void DoVideoOut(AVFormatContext* muxer, EngineOutputStream& ost, EngineInputStream& ist,
+                    AVFrame* in, int& frameSize);
+    // End of stream: the encoder's delayed packets.
+    void FlushVideoEncoder(AVFormatContext* muxer, EngineOutputStream& ost);
+
     // ---- progress (run/Progress.cpp)
 
     // OnProgress: the task, the input last read (-1 in the last report), the expected output
@@ -287,6 +321,21 @@ protected:
     int64_t RunStartTime = 0;
     bool DupDropChanged = false; // run/Progress.cpp: set by the video path, cleared by the report
     std::unique_ptr<FILE, TStatsFileCloser> VstatsFile; // run/Progress.cpp: opened on first use
+    // The video hook run (video/VideoHooks.cpp): the picture as the converter's bitmap to
+    // `hook` with Update true and StopHook false, an updated bitmap back into the picture; a
+    // failed conversion logs the converter's text and clears `enabled`, as StopHook does.
+    // False when the hook was not called.
+    bool RunVideoHook(const TTaskVideoHookEvent& hook, TFormatConverter& converter,
+                      AVFrame* picture, int64_t pts, int frameNumber, bool& enabled);
+    // OnVideoOutputHook on a copy of the picture, then the preview; the picture to encode.
+    AVFrame* OutputHookAndPreview(AVFrame* picture, int64_t pts, int frameNumber);
+    // At most once per PreviewInterval the picture as a bitmap to OnPreviewBitmap (flag 2);
+    // `hooked`: the output hook's bitmap holds this picture already.
+    void Preview(AVFrame* picture, int64_t pts, int frameNumber, bool hooked);
+    // The picture deinterlaced into `into` ("yadif"); false when that fails.
+    bool DeinterlacePicture(const AVFrame* picture, AVFrame* into);
+    // video/: the working pictures and hook switches of a run (video/Video.h).
+    std::shared_ptr<struct TVideoTaskWork> VideoWork;
     std::vector<uint8_t> AudioHookBuffer; // audio/: planar samples laid end to end for OnAudioHook
 
     // Appends an output slot (output creation).

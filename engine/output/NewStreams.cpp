@@ -12,6 +12,7 @@
 #include "TextUtils.h"
 #include "options/OptionValues.h"
 #include "output/Output.h"
+#include "video/Video.h"
 
 namespace {
 
@@ -127,21 +128,6 @@ void ParseRcOverride(const std::string& text, AVCodecContext* enc) {
     ff::av_freep(&enc->rc_override);
     enc->rc_override = list;
     enc->rc_override_count = static_cast<int>(entries.size());
-}
-
-// The key-frame times of "force_key_frames" (comma-separated durations) in `timeBase`.
-std::vector<int64_t> ParseForcedKeyFrames(const std::string& text, AVRational timeBase) {
-    std::vector<int64_t> times;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(',', start);
-        if (comma == std::string::npos)
-            comma = text.size();
-        const int64_t t = OptionDuration("force_key_frames", text.substr(start, comma - start));
-        times.push_back(ff::av_rescale_q(t, AVRational{1, AV_TIME_BASE}, timeBase));
-        start = comma + 1;
-    }
-    return times;
 }
 
 // The channel layout of a new audio stream: the pending layout when it has that many

@@ -14,6 +14,9 @@ void ShareCodecThreads(AVCodecContext* ctx, const AVCodec* codec, bool encoder,
         kinds |= FF_THREAD_FRAME;
     if (!encoder && (codec->capabilities & AV_CODEC_CAP_SLICE_THREADS))
         kinds |= FF_THREAD_SLICE;
+    // An encoder with threads of its own (libx264) runs them by frames.
+    if (encoder && (codec->capabilities & AV_CODEC_CAP_OTHER_THREADS))
+        kinds |= FF_THREAD_FRAME;
     const int available = task.ThreadsAvailable.load();
     if (kinds == 0 || available <= 1) {
         ctx->thread_count = 1;

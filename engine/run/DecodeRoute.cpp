@@ -119,7 +119,9 @@ int TTranscodeRun::DecodeVideo(EngineInputStream& ist, int index, const AVPacket
                 AV_TIME_BASE, static_cast<int64_t>(dec->framerate.den) * (2 + frame->repeat_pict),
                 2 * static_cast<int64_t>(dec->framerate.num));
         }
-        RouteDecoded(ist, index, frame);
+        AVFrame* picture = frame;
+        task_.VideoPreprocess(ist, picture);
+        RouteDecoded(ist, index, picture);
     });
 }
 
@@ -173,9 +175,19 @@ void TTranscodeRun::EmulateRate(const EngineInputStream& ist) const {
 }
 
 // Every output that re-encodes from the stream gets the decoded chunk, unless it lies before
-// the start time.
+// the start time. A video picture passes the filter chain first, when there is one.
 void TTranscodeRun::RouteDecoded(EngineInputStream& ist, int index, AVFrame* frame) {
     EmulateRate(ist);
+    if (frame != nullptr && InputStreamType(ist) == AVMEDIA_TYPE_VIDEO &&
+        ist.inputVideoFilter != nullptr) {
+        task_.FilterVideo(ist, frame,
+                          [&](AVFrame* filtered) { RouteToEncoders(ist, index, filtered); });
+        return;
+    }
+    RouteToEncoders(ist, index, frame);
+}
+
+void TTranscodeRun::RouteToEncoders(EngineInputStream& ist, int index, AVFrame* frame) {
     if (task_.StartTime != 0 && ist.pts < task_.StartTime)
         return;
     for (int pos : fedBy_[index]) {
@@ -186,7 +198,13 @@ void TTranscodeRun::RouteDecoded(EngineInputStream& ist, int index, AVFrame* fra
         case AVMEDIA_TYPE_AUDIO:
             task_.DoAudioOut(OutputContext(ost.fileIndex), ost, ist, frame);
             break;
-        case AVMEDIA_TYPE_VIDEO:
+        case AVMEDIA_TYPE_VIDEO: {
+            int frameSize = 0;
+            task_.DoVideoOut(OutputContext(ost.fileIndex), ost, ist, frame, frameSize);
+            if (task_.VstatsFileName && frameSize > 0)
+                task_.WriteVideoStats(ost, frameSize);
+            break;
+        }
         case AVMEDIA_TYPE_SUBTITLE:
             RefuseEncoding(ost, OutputStreamType(ost));
         default:
@@ -215,5 +233,7 @@ void TTranscodeRun::DrainEncoders(int index) {
             continue;
         if (OutputStreamType(ost) == AVMEDIA_TYPE_AUDIO)
             task_.FlushAudioEncoder(OutputContext(ost.fileIndex), ost);
+        else if (OutputStreamType(ost) == AVMEDIA_TYPE_VIDEO)
+            task_.FlushVideoEncoder(OutputContext(ost.fileIndex), ost);
     }
 }

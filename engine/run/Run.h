@@ -27,7 +27,7 @@ using TCodecParametersPtr = std::unique_ptr<AVCodecParameters, TCodecParametersD
 AVMediaType OutputStreamType(const EngineOutputStream& ost);
 AVMediaType InputStreamType(const EngineInputStream& ist);
 
-// Raises the refusal of an output stream whose kind (video, subtitle) cannot be encoded yet.
+// Raises the refusal of an output stream whose kind (subtitle) cannot be encoded yet.
 [[noreturn]] void RefuseEncoding(const EngineOutputStream& ost, AVMediaType type);
 
 // An unopened encoder context for `codec` with the settings of `src` (JoinSwitch.cpp).
@@ -90,6 +90,7 @@ private:
     // A decoded chunk (null for a subtitle) to the outputs that re-encode from the stream,
     // after rate emulation; the packet to the outputs that copy it.
     void RouteDecoded(EngineInputStream& ist, int index, AVFrame* frame);
+    void RouteToEncoders(EngineInputStream& ist, int index, AVFrame* frame);
     void RouteCopies(EngineInputStream& ist, int index, const AVPacket& pkt);
     void AdvanceWithoutDecoding(EngineInputStream& ist, const AVPacket& pkt);
     void WarnMultipleFrames(EngineInputStream& ist, const AVPacket* pkt, int frames);

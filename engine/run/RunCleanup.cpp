@@ -13,6 +13,7 @@ void TTranscodeRun::Cleanup() {
     cleanedUp_ = true;
 
     task_.FilterGraph.reset();
+    task_.VideoWork.reset();
     noPacket_.clear();
     {
         std::lock_guard registry(CodecRegistryLock);

@@ -11,6 +11,7 @@
 #include "log/FFLog.h"
 #include "run/Run.h"
 #include "utils/FFUtils.h"
+#include "video/Video.h"
 
 namespace {
 
@@ -145,6 +146,9 @@ void TTranscodeRun::ApplyCopyParameters(EngineOutputStream& ost, EngineInputStre
             throw FFmpegException(
                 "-acodec copy and AudioHook are incompatible (frames are not decoded)");
     } else if (type == AVMEDIA_TYPE_VIDEO) {
+        if (task_.OnVideoInputHook || task_.OnVideoOutputHook)
+            throw FFmpegException(
+                "-vcodec copy and VideoHook are incompatible (frames are not decoded)");
         if (!task_.FrameHooks.Empty())
             throw FFmpegException(
                 "-vcodec copy and -vhook are incompatible (frames are not decoded)");
@@ -207,6 +211,8 @@ void TTranscodeRun::ApplyEncodeParameters(EngineOutputStream& ost, EngineInputSt
         break;
     }
     case AVMEDIA_TYPE_VIDEO:
+        task_.InitVideoOutput(ost, ist);
+        break;
     case AVMEDIA_TYPE_SUBTITLE:
         RefuseEncoding(ost, enc->codec_type);
     default:
@@ -224,6 +230,7 @@ void TTranscodeRun::OpenPassLog(EngineOutputStream& ost, int position) {
     if (name.size() >= 1024)
         name.resize(1023);
     AVCodecContext* enc = ost.encoder.get();
+    NameEncoderPassLog(enc, name);
     if (enc->flags & AV_CODEC_FLAG_PASS1) {
         ost.passLogFile = std::fopen(name.c_str(), "wb");
         if (ost.passLogFile == nullptr)

@@ -19,6 +19,14 @@ extern "C" {
     X(avfilter_graph_config)                                                                       \
     X(av_buffersrc_add_frame_flags)                                                                \
     X(av_buffersink_get_frame)                                                                     \
-    X(avfilter_version)
+    X(avfilter_version)                                                                            \
+    X(avfilter_graph_alloc_filter)                                                                 \
+    X(avfilter_init_str)                                                                           \
+    X(avfilter_graph_parse_ptr)                                                                    \
+    X(avfilter_inout_alloc)                                                                        \
+    X(avfilter_inout_free)                                                                         \
+    X(av_buffersink_get_time_base)                                                                 \
+    X(av_buffersink_get_w)                                                                         \
+    X(av_buffersink_get_h)
 
 FF_DECLARE_BINDING(AVFILTER_FUNCTIONS, BindAVFilter, UnbindAVFilter)

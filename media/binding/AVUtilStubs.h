@@ -94,6 +94,9 @@ extern "C" {
     X(av_image_fill_arrays)                                                                        \
     X(av_get_picture_type_char)                                                                    \
     X(av_image_copy)                                                                               \
+    X(av_opt_set_bin)                                                                              \
+    X(av_frame_copy)                                                                               \
+    X(av_frame_copy_props)                                                                         \
     X(avutil_version)                                                                              \
     X(av_log)                                                                                      \
     X(av_log_set_callback)                                                                         \

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 // Pixel layouts (multi-byte pixels little-endian):
@@ -42,7 +43,18 @@ public:
     const uint8_t* Bits() const { return pixels_.data(); }
     size_t ByteSize() const { return pixels_.size(); }
 
+    // Held by whoever draws on the pixels or reads them while another thread may change them
+    // (the encoder component holds it around every video hook call). A copy has its own lock.
+    std::mutex& CanvasLock() const { return canvas_.Mutex; }
+
 private:
+    struct TCanvasMutex {
+        mutable std::mutex Mutex;
+        TCanvasMutex() = default;
+        TCanvasMutex(const TCanvasMutex&) {}
+        TCanvasMutex& operator=(const TCanvasMutex&) { return *this; }
+    };
+
     void Allocate();
     size_t RowOffset(int row) const;
 
@@ -50,4 +62,5 @@ private:
     int width_ = 0;
     int height_ = 0;
     std::vector<uint8_t> pixels_;
+    TCanvasMutex canvas_;
 };

@@ -69,19 +69,6 @@ TEST_F(EngineRun, VideoSourceConvertsItsAudio) {
     EXPECT_NEAR(PacketSeconds(out), 2.0, 0.06);
 }
 
-TEST_F(EngineRun, VideoThatNeedsEncodingIsRefused) {
-    TTestTask task;
-    OpenInput(task, VideoSource(), "an=1");
-    TOutputOptions o;
-    o.VideoCodec = "mpeg4";
-    o.DisableAudio = true;
-    const std::string out = OutPath("video-encode.mkv");
-    CreateOutput(task, out, o);
-    EXPECT_EQ(RunTask(task), "Video encoding is not supported yet for output stream #0.0");
-    EXPECT_FALSE(task.Finished);
-    EXPECT_FALSE(fs::exists(out)); // nothing was written to it
-}
-
 // ---- limits
 
 TEST_F(EngineRun, RecordingTimeCutsTheOutput) {
