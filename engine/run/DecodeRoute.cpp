@@ -138,7 +138,7 @@ int TTranscodeRun::DecodeSubtitle(EngineInputStream& ist, int index, const AVPac
             AVSubtitle* s;
             ~TFree() { ff::avsubtitle_free(s); }
         } release{&subtitle};
-        RouteDecoded(ist, index, nullptr);
+        RouteSubtitle(ist, index, subtitle, pkt != nullptr ? pkt->pts : AV_NOPTS_VALUE);
     }
     return 0;
 }
@@ -187,7 +187,6 @@ void TTranscodeRun::RouteDecoded(EngineInputStream& ist, int index, AVFrame* fra
             task_.DoAudioOut(OutputContext(ost.fileIndex), ost, ist, frame);
             break;
         case AVMEDIA_TYPE_VIDEO:
-        case AVMEDIA_TYPE_SUBTITLE:
             RefuseEncoding(ost, OutputStreamType(ost));
         default:
             throw FFmpegException("invalid codec_type");

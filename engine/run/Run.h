@@ -7,7 +7,7 @@
 // Files: Transcode.cpp (entry), RunSetup.cpp (stream tables, stream parameters, codecs,
 // initial times, headers), StreamMapping.cpp (which input feeds each output; the mapping
 // dump), RunMetadata.cpp (metadata and chapter maps), MainLoop.cpp, DecodeRoute.cpp,
-// CopyOutput.cpp, JoinSwitch.cpp, RunEnd.cpp, RunCleanup.cpp.
+// CopyOutput.cpp, SubtitleRoute.cpp, JoinSwitch.cpp, RunEnd.cpp, RunCleanup.cpp.
 #pragma once
 
 #include <cstdint>
@@ -91,6 +91,11 @@ private:
     // after rate emulation; the packet to the outputs that copy it.
     void RouteDecoded(EngineInputStream& ist, int index, AVFrame* frame);
     void RouteCopies(EngineInputStream& ist, int index, const AVPacket& pkt);
+    // ---- subtitles (SubtitleRoute.cpp)
+    // A decoded subtitle, with the pts of its packet, to the outputs that encode from the
+    // stream; their encoder parameters at set-up.
+    void RouteSubtitle(EngineInputStream& ist, int index, AVSubtitle& sub, int64_t pts);
+    void InitSubtitleOutput(EngineOutputStream& ost, EngineInputStream& ist);
     void AdvanceWithoutDecoding(EngineInputStream& ist, const AVPacket& pkt);
     void WarnMultipleFrames(EngineInputStream& ist, const AVPacket* pkt, int frames);
     void EmulateRate(const EngineInputStream& ist) const;

@@ -206,8 +206,10 @@ void TTranscodeRun::ApplyEncodeParameters(EngineOutputStream& ost, EngineInputSt
         ist.decodingNeeded = 1;
         break;
     }
-    case AVMEDIA_TYPE_VIDEO:
     case AVMEDIA_TYPE_SUBTITLE:
+        InitSubtitleOutput(ost, ist);
+        break;
+    case AVMEDIA_TYPE_VIDEO:
         RefuseEncoding(ost, enc->codec_type);
     default:
         throw FFmpegException("invalid codec_type of output stream");
