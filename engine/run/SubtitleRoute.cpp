@@ -16,8 +16,7 @@ void TTranscodeRun::InitSubtitleOutput(EngineOutputStream& ost, EngineInputStrea
     ist.decodingNeeded = 1;
 }
 
-void TTranscodeRun::RouteSubtitle(EngineInputStream& ist, int index, AVSubtitle& sub,
-                                  int64_t pts) {
+void TTranscodeRun::RouteSubtitle(EngineInputStream& ist, int index, AVSubtitle& sub, int64_t pts) {
     EmulateRate(ist);
     if (task_.StartTime != 0 && ist.pts < task_.StartTime)
         return;

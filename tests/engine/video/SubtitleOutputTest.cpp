@@ -65,9 +65,9 @@ TEST_F(EngineRun, SubRipIntoMatroskaBecomesAssWithItsTimes) {
     CreateOutput(task, out, o);
     ASSERT_EQ(RunTask(task), "");
     EXPECT_EQ(Probe(out, "-select_streams s:0 -show_entries stream=codec_name -of csv=p=0"), "ass");
-    EXPECT_EQ(PacketLines(out, "s:0"),
-              (std::vector<std::string>{"0.200000,0.500000", "0.900000,0.400000",
-                                        "1.500000,0.300000"}));
+    EXPECT_EQ(
+        PacketLines(out, "s:0"),
+        (std::vector<std::string>{"0.200000,0.500000", "0.900000,0.400000", "1.500000,0.300000"}));
     // The texts arrive, in order.
     const std::string text = SubtitleText(out);
     const size_t first = text.find("first");
@@ -95,6 +95,14 @@ protected:
         enc->time_base = AV_TIME_BASE_Q;
         enc->width = 64;
         enc->height = 48;
+        if (codec->id != AV_CODEC_ID_DVB_SUBTITLE) {
+            // Text encoders start from the ASS header a decoder would give.
+            static const char Header[] = "[Script Info]\r\nScriptType: v4.00+\r\n\r\n"
+                                         "[Events]\r\nFormat: Layer, Start, End, Text\r\n";
+            enc->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(sizeof Header));
+            std::memcpy(enc->subtitle_header, Header, sizeof Header);
+            enc->subtitle_header_size = sizeof Header - 1;
+        }
         ASSERT_GE(ff::avcodec_open2(enc, codec, nullptr), 0);
         ASSERT_GE(ff::avcodec_parameters_from_context(st->codecpar, enc), 0);
         st->time_base = enc->time_base;
@@ -177,6 +185,26 @@ TEST_F(SubtitleStep, DvbSubtitleGivesAShowAndAClearPacket) {
         start = end + 1;
     }
     EXPECT_EQ(stamps, (std::vector<long long>{90LL * 2100, 90LL * 2600})) << pts;
+}
+
+// A text encoder cannot take a picture.
+TEST_F(SubtitleStep, EncoderFailureIsRaised) {
+    const std::string out = Dir() + "/refused.srt";
+    fs::remove(out);
+    Open(out, "srt", AV_CODEC_ID_SUBRIP);
+    AVSubtitleRect rect;
+    uint8_t pixels[16 * 8];
+    uint32_t palette[4];
+    AVSubtitle sub = BitmapSubtitle(rect, pixels, palette);
+    AVSubtitleRect* rects[] = {&rect};
+    sub.rects = rects;
+    sub.num_rects = 1;
+    try {
+        DoSubtitleOut(task_, muxer_, ost_, ist_, sub, 0);
+        ADD_FAILURE() << "not raised";
+    } catch (const FFmpegException& e) {
+        EXPECT_STREQ(e.what(), "Subtitle encoding failed");
+    }
 }
 
 struct TNoPtsCase {
