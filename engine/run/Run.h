@@ -108,6 +108,7 @@ private:
     bool JoinSwitch(int file);
     void KeepPristineEncoder(int position);
     void ReopenEncoder(int position, int targetPosition);
+    double StartBehindEncoderDelay(int group);
 
     // ---- end of the run (RunEnd.cpp)
     void EndOfRun();
