@@ -80,6 +80,11 @@ private:
     // Time offset, time scale, discontinuity; false when the packet must be dropped.
     bool AdjustTimestamps(AVPacket& pkt, EngineInputStream& ist, EngineInputFile& file);
     void MaybeReport(int currentFile);
+    // ---- looped inputs (InputLoop.cpp)
+    // At the end of an input opened with "loop_input": back to its start, its times going on
+    // from where it ended. False when it does not loop (or cannot: no packet in the last
+    // pass, a failed seek).
+    bool LoopFromStart(int file);
 
     // ---- decode and route (DecodeRoute.cpp)
     // Returns 0, or -1 when decoding failed. `pkt` null drains the decoder.
