@@ -138,6 +138,8 @@ TQueueOutcome TJobQueue::QueueSourceIn(const std::string& path, const std::strin
     TInputOptions input;
     lastPlan_ = BuildOutputOptions(prober, settings_, claimed_, output, subFolder, protected_);
     BuildInputOptions(prober, input);
+    if (settings_.AdjustJob)
+        settings_.AdjustJob(input, output);
     TQueueOutcome outcome = TQueueOutcome::Skipped;
     if (lastPlan_.Skip) {
         // A later source of the run with the same name is numbered past the kept output.
