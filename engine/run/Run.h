@@ -27,7 +27,7 @@ using TCodecParametersPtr = std::unique_ptr<AVCodecParameters, TCodecParametersD
 AVMediaType OutputStreamType(const EngineOutputStream& ost);
 AVMediaType InputStreamType(const EngineInputStream& ist);
 
-// Raises the refusal of an output stream whose kind (video, subtitle) cannot be encoded yet.
+// Raises the refusal of an output stream whose kind (video) cannot be encoded yet.
 [[noreturn]] void RefuseEncoding(const EngineOutputStream& ost, AVMediaType type);
 
 // An unopened encoder context for `codec` with the settings of `src` (JoinSwitch.cpp).
