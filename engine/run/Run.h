@@ -99,7 +99,7 @@ private:
     // ---- subtitles (SubtitleRoute.cpp)
     // A decoded subtitle, with the pts of its packet, to the outputs that encode from the
     // stream; their encoder parameters at set-up.
-    void RouteSubtitle(EngineInputStream& ist, int index, AVSubtitle& sub, int64_t pts);
+    void RouteSubtitle(EngineInputStream& ist, int index, const AVSubtitle& sub, int64_t pts);
     void InitSubtitleOutput(EngineOutputStream& ost, EngineInputStream& ist);
     void AdvanceWithoutDecoding(EngineInputStream& ist, const AVPacket& pkt);
     void WarnMultipleFrames(EngineInputStream& ist, const AVPacket* pkt, int frames);

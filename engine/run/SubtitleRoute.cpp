@@ -16,7 +16,8 @@ void TTranscodeRun::InitSubtitleOutput(EngineOutputStream& ost, EngineInputStrea
     ist.decodingNeeded = 1;
 }
 
-void TTranscodeRun::RouteSubtitle(EngineInputStream& ist, int index, AVSubtitle& sub, int64_t pts) {
+void TTranscodeRun::RouteSubtitle(EngineInputStream& ist, int index, const AVSubtitle& sub,
+                                  int64_t pts) {
     EmulateRate(ist);
     if (task_.StartTime != 0 && ist.pts < task_.StartTime)
         return;
@@ -24,8 +25,6 @@ void TTranscodeRun::RouteSubtitle(EngineInputStream& ist, int index, AVSubtitle&
         EngineOutputStream& ost = *ostTable_[pos];
         if (!ost.encodingNeeded || OutputStreamType(ost) != AVMEDIA_TYPE_SUBTITLE)
             continue;
-        // Each output changes the times of its own copy (the regions are shared, unchanged).
-        AVSubtitle copy = sub;
-        DoSubtitleOut(task_, OutputContext(ost.fileIndex), ost, ist, copy, pts);
+        DoSubtitleOut(task_, OutputContext(ost.fileIndex), ost, ist, sub, pts);
     }
 }

@@ -48,7 +48,7 @@ bool EncodeInto(AVCodecContext* enc, const AVSubtitle& sub, AVPacket* pkt) {
 } // namespace
 
 void DoSubtitleOut(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost,
-                   const EngineInputStream& ist, AVSubtitle& sub, int64_t pts) {
+                   const EngineInputStream& ist, const AVSubtitle& decoded, int64_t pts) {
     if (pts == AV_NOPTS_VALUE) {
         if (task.ExitOnError)
             throw FFmpegException(NoPtsMessage);
@@ -62,20 +62,22 @@ void DoSubtitleOut(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStre
     if (!pkt)
         throw FFmpegException("av_malloc failed");
 
-    // The display times count from the subtitle's own time.
+    // The display times count from the subtitle's own time. The times are changed on a copy:
+    // every output of the subtitle starts from the decoded ones (the regions are shared).
+    AVSubtitle sub = decoded;
     sub.pts = ff::av_rescale_q(pts, ist.stream->time_base, AV_TIME_BASE_Q) +
               ff::av_rescale_q(sub.start_display_time, Milliseconds, AV_TIME_BASE_Q);
-    sub.end_display_time -= sub.start_display_time;
+    sub.end_display_time = sub.end_display_time >= sub.start_display_time
+                               ? sub.end_display_time - sub.start_display_time
+                               : 0;
     sub.start_display_time = 0;
 
     // DVB: the second packet carries no regions, which clears the screen.
-    const unsigned rects = sub.num_rects;
     const int passes = dvb ? 2 : 1;
     for (int pass = 0; pass < passes; ++pass) {
-        sub.num_rects = pass == 0 ? rects : 0;
-        const bool encoded = EncodeInto(enc, sub, pkt.get());
-        sub.num_rects = rects;
-        if (!encoded)
+        if (pass == 1)
+            sub.num_rects = 0;
+        if (!EncodeInto(enc, sub, pkt.get()))
             throw FFmpegException("Subtitle encoding failed");
         pkt->stream_index = ost.stream->index;
         pkt->pts = ff::av_rescale_q(sub.pts, AV_TIME_BASE_Q, streamBase);

@@ -16,6 +16,6 @@ inline constexpr int SubtitleBufferSize = 1048576;
 // output stream `ost` and writes the packets: two for DVB subtitles (one shows the picture,
 // one clears it, at the end display time), one for other codecs. A subtitle whose packet has
 // no pts is refused: "Subtitle packets must have a pts" is raised with `xerror`, else logged.
-// An encoder failure raises "Subtitle encoding failed".
+// An encoder failure raises "Subtitle encoding failed". `sub` itself is left as decoded.
 void DoSubtitleOut(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost,
-                   const EngineInputStream& ist, AVSubtitle& sub, int64_t pts);
+                   const EngineInputStream& ist, const AVSubtitle& sub, int64_t pts);

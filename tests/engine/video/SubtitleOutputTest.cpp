@@ -56,6 +56,7 @@ std::string SubtitleText(const std::string& path) {
 TEST_F(EngineRun, SubRipIntoMatroskaBecomesAssWithItsTimes) {
     const std::string source = SubRipSource();
     ASSERT_FALSE(source.empty());
+    TLogCapture log;
     TTestTask task;
     OpenInput(task, source);
     TOutputOptions o;
@@ -78,6 +79,8 @@ TEST_F(EngineRun, SubRipIntoMatroskaBecomesAssWithItsTimes) {
     EXPECT_LT(second, third);
     EXPECT_NE(third, std::string::npos);
     EXPECT_NEAR(PacketSeconds(out, "a:0"), 2.0, 0.05);
+    for (const auto& entry : log.Entries())
+        EXPECT_GT(entry.Level, llError) << entry.Msg;
 }
 
 // The output step alone: an output stream on a muxer made here, with the encoder opened.
@@ -165,8 +168,12 @@ TEST_F(SubtitleStep, DvbSubtitleGivesAShowAndAClearPacket) {
     AVSubtitleRect* rects[] = {&rect};
     sub.rects = rects;
     sub.num_rects = 1;
+    // The subtitle is left as decoded: a further use (another output) gets the same times.
     ASSERT_NO_THROW(DoSubtitleOut(task_, muxer_, ost_, ist_, sub, 2000)); // 2 s in 1/1000
-    EXPECT_EQ(sub.num_rects, 1u); // the regions stay with the subtitle for its release
+    EXPECT_EQ(sub.num_rects, 1u);
+    EXPECT_EQ(sub.start_display_time, 100u);
+    EXPECT_EQ(sub.end_display_time, 600u);
+    ASSERT_NO_THROW(DoSubtitleOut(task_, muxer_, ost_, ist_, sub, 4000));
     Close();
 
     // Shown at 2.1 s, cleared 500 ms later: the shift is 90 x end display time in 1/90000.
@@ -184,7 +191,8 @@ TEST_F(SubtitleStep, DvbSubtitleGivesAShowAndAClearPacket) {
             stamps.push_back(std::stoll(line));
         start = end + 1;
     }
-    EXPECT_EQ(stamps, (std::vector<long long>{90LL * 2100, 90LL * 2600})) << pts;
+    EXPECT_EQ(stamps, (std::vector<long long>{90LL * 2100, 90LL * 2600, 90LL * 4100, 90LL * 4600}))
+        << pts;
 }
 
 // A text encoder cannot take a picture.
