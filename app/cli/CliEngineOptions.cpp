@@ -162,6 +162,12 @@ void ApplyEngineSettings(const TCliEngineOptions& options, TJobSettings& setting
     }
     if (options.Input.empty() && options.Output.empty())
         return;
+    // A start or a length given here cuts the source on purpose.
+    for (const auto* lines : {&options.Input, &options.Output})
+        for (const std::string& text : *lines)
+            for (const TOptionLine& line : ParseOptionLines(text))
+                if (line.Name == "ss" || line.Name == "t")
+                    settings.WarnShortOutputs = false;
     settings.AdjustJob = [options](TInputOptions& input, TOutputOptions& output) {
         ApplyEngineOptions(options, input, output);
     };

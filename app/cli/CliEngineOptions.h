@@ -45,7 +45,8 @@ void ApplyEngineOptions(const TCliEngineOptions& options, TInputOptions& input,
                         TOutputOptions& output);
 
 // The job settings of the command line's engine options: every job's descriptions get them;
-// with --to the output folder is the named file's.
+// with --to the output folder is the named file's; a start or length ("ss", "t") among them
+// silences the warning about outputs shorter than their sources.
 void ApplyEngineSettings(const TCliEngineOptions& options, TJobSettings& settings);
 
 // --to: queues `source` with its output `options.To`: with -f the format's and preset's

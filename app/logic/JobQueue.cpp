@@ -181,9 +181,10 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output,
     totalDurationUs_ = AddQueuedDuration(totalDurationUs_, facts.Duration);
     jobs_.push_back(job);
     const bool keepStopped = settings_.KeepStoppedOutputs;
-    encoder_.SetTaskEndHook(task, [job, keepStopped](TTerminateInfo& info) {
+    const bool warnShort = settings_.WarnShortOutputs;
+    encoder_.SetTaskEndHook(task, [job, keepStopped, warnShort](TTerminateInfo& info) {
         EndQueuedJob(job, keepStopped, info);
-        if (!info.Finished || info.Exception)
+        if (!info.Finished || info.Exception || !warnShort)
             return;
         info.Warning = ShortOutputWarning(job.SourcePath, job.DurationUs, info.OutputDuration);
         if (!info.Warning.empty())

@@ -148,6 +148,7 @@ TEST_F(CliEngineProgram, OptionsAfterTheFormatAndPreset) {
     EXPECT_EQ(probed.SampleRate, 22050);
     EXPECT_EQ(probed.Channels, 1);
     EXPECT_NEAR(probed.Duration, 1.0, 0.05);
+    EXPECT_EQ(run.Err, "") << "the start was asked for: no warning about a short output";
 }
 
 // A bad name or value is refused with the engine's own text before anything is converted.
