@@ -28,6 +28,7 @@ struct EngineInputFile {
     std::vector<TCodecContextPtr> Decoders;
     TInputOptions Options; // the description the input was opened with, kept as given
     std::string FileName;  // the name it was opened by
+    bool Loop = false;     // read again from its start at its end ("loop_input")
 };
 
 // Run state of one input file.
@@ -35,6 +36,7 @@ struct InputFileState {
     int eofReached = 0;
     int firstStreamIndex = 0;
     int nbStreams = 0;
+    int64_t packetsThisPass = 0; // packets read since the file was opened or looped
 };
 
 // One stream of an input file, during a run.

@@ -269,6 +269,7 @@ TJobSettings JobSettingsOf(const TCliOptions& options) {
         options.OutputDir.empty() ? fs::current_path(ec).string() : options.OutputDir;
     settings.Naming = options.Naming;
     settings.Direct = options.Direct;
+    ApplyEngineSettings(options.Engine, settings);
     return settings;
 }
 
@@ -279,7 +280,7 @@ bool HasDirectSettings(const TDirectSettings& direct) {
 
 // Queues the sources in order; counts the ones skipped, failed and cancelled (a stop asked
 // for before they were queued) into `counts`.
-void QueueSources(TJobQueue& queue, const std::vector<TCliSource>& sources,
+void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSource>& sources,
                   const TCliOptions& options, TCliDisplay& display,
                   const volatile std::sig_atomic_t* stopRequest, TBatchCounts& counts) {
     if (options.Naming.Existing != TExistingOutputs::Increment) {
@@ -293,6 +294,14 @@ void QueueSources(TJobQueue& queue, const std::vector<TCliSource>& sources,
         if (*stopRequest) {
             display.Error("Cancelled: " + source.Path);
             ++counts.Cancelled;
+            continue;
+        }
+        if (!options.Engine.To.empty()) {
+            std::string error;
+            if (!QueueExplicitOutput(queue, prober, source.Path, options, error)) {
+                display.Error("Failed: " + source.Path + ": " + WithoutPath(error, source.Path));
+                ++counts.Failed;
+            }
             continue;
         }
         switch (queue.QueueSourceIn(source.Path, options.Flat ? "" : source.SubFolder)) {
@@ -316,6 +325,10 @@ void QueueSources(TJobQueue& queue, const std::vector<TCliSource>& sources,
 
 int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& display,
                TCliMainLoop& loop, const volatile std::sig_atomic_t* stopRequest) {
+    if (const std::string bad = CheckEngineVocabulary(options.Engine); !bad.empty()) {
+        display.Error("audioconv-cli: " + bad);
+        return ExitBadUsage;
+    }
     if (HasDirectSettings(options.Direct)) {
         const std::string problem =
             DirectSettingsProblem(options.Format, options.Preset, options.Direct);
@@ -337,6 +350,11 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         CollectSources(options.Paths, problems, settings.OutputFileDir);
     for (const TSourceProblem& problem : problems)
         display.Error("Failed: " + problem.Path + ": " + problem.Message);
+    if (!options.Engine.To.empty() && sources.size() > 1) {
+        display.Error("audioconv-cli: --to takes one source FILE, not a folder\n"
+                      "Run with --help for more information.");
+        return ExitBadUsage;
+    }
 
     TConversionRun run(
         encoder, settings, [&loop](std::function<void()> call) { loop.Post(std::move(call)); },
@@ -347,7 +365,7 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
     TBatchCounts counts;
     counts.Total = static_cast<int>(sources.size() + problems.size());
     counts.Failed = static_cast<int>(problems.size());
-    QueueSources(run.Queue(), sources, options, display, stopRequest, counts);
+    QueueSources(run.Queue(), encoder.Decoder(), sources, options, display, stopRequest, counts);
 
     TBatchRun batch(run, display, loop, stopRequest, counts.Failed);
     if (!run.Queue().Jobs().empty()) {

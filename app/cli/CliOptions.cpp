@@ -24,6 +24,12 @@ constexpr const char* Examples =
     "      Opus at 96 kbps, named from the tags\n"
     "  audioconv-cli -f wav -r keep -c mono talk.m4a\n"
     "      a mono WAV at the source's own rate, into the current folder\n"
+    "  audioconv-cli -f flac -x compression_level=8 -X ss=30 -x t=60 talk.wav\n"
+    "      engine options: FLAC level 8, one minute from 0:30\n"
+    "  audioconv-cli --to clip.mkv film.mp4\n"
+    "      one file to a named output with Matroska's own codecs\n"
+    "  audioconv-cli --to clip.avi -x vcodec=mpeg4 -x b=800k clip.mp4\n"
+    "      MPEG-4 Part 2 video at 800 kbps in AVI\n"
     "  audioconv-cli --list      the formats and their presets\n"
     "  audioconv-cli --info ~/Music/album\n"
     "      the facts of every file found there\n";
@@ -120,6 +126,7 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     AddOutputTreeOptions(app, tree);
     TDirectSettingTexts direct;
     AddDirectSettingOptions(app, direct);
+    AddEngineOptions(app, options.Engine);
     app.add_option("paths", options.Paths, "Files and folders")->type_name("FILE|DIR");
     app.set_version_flag("--version", std::string(Program) + " " + AUDIOCONV_VERSION);
 
@@ -152,6 +159,8 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
         if (options.Jobs < 1)
             return UsageError(err, "--jobs must be at least 1");
     }
+    if (const int status = CheckEngineUsage(app, options, err); status >= 0)
+        return status;
     options.Format = FormatIndexOf(format);
     if (options.Format < 0)
         return UsageError(err, "unknown format \"" + format + "\" (one of " + FormatNames() + ")");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "CliEngineOptions.h"
 #include "DirectSettings.h"
 #include "OutputNaming.h"
 
@@ -29,6 +30,7 @@ struct TCliOptions {
     TOutputNaming Naming;
     TDirectSettings Direct; // settings replacing the preset's
     std::vector<std::string> Paths;
+    TCliEngineOptions Engine; // -x, -X, --to (CliEngineOptions.h)
 };
 
 // Exit statuses of the program.

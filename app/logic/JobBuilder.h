@@ -3,6 +3,7 @@
 // program build their jobs here.
 #pragma once
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -28,6 +29,12 @@ struct TJobSettings {
     TOutputNaming Naming{};
     // Settings that replace the preset's (none by default).
     TDirectSettings Direct{};
+    // Whether a job converted to much less than its source's length is warned about (not
+    // when the job's own options cut the source).
+    bool WarnShortOutputs = true;
+    // Called on each job's descriptions once they are built (the command line adds the
+    // engine options it was given); none leaves them as built.
+    std::function<void(TInputOptions& input, TOutputOptions& output)> AdjustJob = nullptr;
 };
 
 // The settings of the shell's state: its format, that format's preset and its folder.

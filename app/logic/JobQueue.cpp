@@ -138,6 +138,8 @@ TQueueOutcome TJobQueue::QueueSourceIn(const std::string& path, const std::strin
     TInputOptions input;
     lastPlan_ = BuildOutputOptions(prober, settings_, claimed_, output, subFolder, protected_);
     BuildInputOptions(prober, input);
+    if (settings_.AdjustJob)
+        settings_.AdjustJob(input, output);
     TQueueOutcome outcome = TQueueOutcome::Skipped;
     if (lastPlan_.Skip) {
         // A later source of the run with the same name is numbered past the kept output.
@@ -179,9 +181,10 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output,
     totalDurationUs_ = AddQueuedDuration(totalDurationUs_, facts.Duration);
     jobs_.push_back(job);
     const bool keepStopped = settings_.KeepStoppedOutputs;
-    encoder_.SetTaskEndHook(task, [job, keepStopped](TTerminateInfo& info) {
+    const bool warnShort = settings_.WarnShortOutputs;
+    encoder_.SetTaskEndHook(task, [job, keepStopped, warnShort](TTerminateInfo& info) {
         EndQueuedJob(job, keepStopped, info);
-        if (!info.Finished || info.Exception)
+        if (!info.Finished || info.Exception || !warnShort)
             return;
         info.Warning = ShortOutputWarning(job.SourcePath, job.DurationUs, info.OutputDuration);
         if (!info.Warning.empty())

@@ -53,6 +53,24 @@ bool SelectProgram(AVFormatContext* ic, int programId) {
     return found;
 }
 
+// The capture settings that reach the demuxer as parameters. A demuxer without such a setting
+// leaves its parameter unused: the option had no effect, and the user is told so once.
+struct TCaptureParameter {
+    const char* Key;
+    const char* Option;
+};
+constexpr TCaptureParameter CaptureParameters[] = {{"channel", "vc"}, {"standard", "tvstd"}};
+
+void WarnUnsupportedCaptureOptions(TCustomFFmpeg& task, const std::string& fileName,
+                                   const AVFormatContext* ic, const AVDictionary* left) {
+    for (const TCaptureParameter& parameter : CaptureParameters)
+        if (ff::av_dict_get(left, parameter.Key, nullptr, 0) != nullptr)
+            FFLogger()->Log(&task, llWarning,
+                            FormatText("Option %s is not supported by input format %s (%s) and "
+                                       "was ignored",
+                                       parameter.Option, ic->iformat->name, fileName.c_str()));
+}
+
 } // namespace
 
 bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
@@ -144,8 +162,6 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
             ProgramId = 0;
         }
 
-        // Looping an input (LoopInput) is done by the run: the container has no such setting.
-
         if (OnBeforeFindStreamInfo)
             OnBeforeFindStreamInfo(this, ic);
 
@@ -199,6 +215,9 @@ bool TCustomFFmpeg::OpenInputFile(const std::string& fileName) {
     if (description.has_value())
         file->Options = std::move(*description);
     file->FileName = fileName;
+    // Looping is done by the run: the container has no such setting.
+    file->Loop = LoopInput;
+    WarnUnsupportedCaptureOptions(*this, fileName, ic, parameters.get());
     if (Verbose >= 0)
         ff::av_dump_format(ic, index, url.c_str(), 0);
     file->Container = std::move(container);

@@ -140,7 +140,7 @@ int TTranscodeRun::DecodeSubtitle(EngineInputStream& ist, int index, const AVPac
             AVSubtitle* s;
             ~TFree() { ff::avsubtitle_free(s); }
         } release{&subtitle};
-        RouteDecoded(ist, index, nullptr);
+        RouteSubtitle(ist, index, subtitle, pkt != nullptr ? pkt->pts : AV_NOPTS_VALUE);
     }
     return 0;
 }
@@ -205,8 +205,6 @@ void TTranscodeRun::RouteToEncoders(EngineInputStream& ist, int index, AVFrame* 
                 task_.WriteVideoStats(ost, frameSize);
             break;
         }
-        case AVMEDIA_TYPE_SUBTITLE:
-            RefuseEncoding(ost, OutputStreamType(ost));
         default:
             throw FFmpegException("invalid codec_type");
         }

@@ -98,11 +98,35 @@ bool TTranscodeRun::JoinSwitch(int file) {
         }
     }
 
-    // The next input follows on from there.
+    // The next input follows on from there, behind the priming of its fresh encoders.
     if (last)
         return true;
+    reached = std::max(reached, StartBehindEncoderDelay(file + 1));
     task_.InputFiles[file + 1]->TsOffset += std::llrint(reached * AV_TIME_BASE);
     return false;
+}
+
+// A fresh audio encoder puts its first packet `initial_padding` samples before its first
+// frame: each stream of the group starts that far behind the end of the last packet written,
+// so that its packets follow the ones already written. The latest start of the group,
+// seconds.
+double TTranscodeRun::StartBehindEncoderDelay(int group) {
+    double start = 0;
+    const int tableSize = static_cast<int>(ostTable_.size());
+    for (int pos = group * groupSize_; pos < (group + 1) * groupSize_ && pos < tableSize; ++pos) {
+        EngineOutputStream& ost = *ostTable_[pos];
+        const AVCodecContext* enc = ost.encoder.get();
+        if (!ost.encodingNeeded || enc == nullptr || enc->codec_type != AVMEDIA_TYPE_AUDIO ||
+            enc->sample_rate <= 0 || ost.lastEndTime == AV_NOPTS_VALUE)
+            continue;
+        const AVRational samples{1, enc->sample_rate};
+        const int64_t end =
+            ff::av_rescale_q_rnd(ost.lastEndTime, ost.stream->time_base, samples,
+                                 static_cast<AVRounding>(AV_ROUND_UP | AV_ROUND_PASS_MINMAX));
+        ost.syncOpts = std::max(ost.syncOpts, end + std::max(enc->initial_padding, 0));
+        start = std::max(start, static_cast<double>(ost.syncOpts) / enc->sample_rate);
+    }
+    return start;
 }
 
 // Closes the encoder of table position `position` and opens a fresh one for `target`, the

@@ -68,10 +68,13 @@ void TTranscodeRun::Loop() {
             continue;
         }
         if (ret < 0) {
-            files_[file].eofReached = 1;
             // A read the stop request interrupted ends the loop, not the input.
             if (task_.StopRequested)
                 break;
+            if ((ret == AVERROR_EOF || (ic->pb != nullptr && ic->pb->eof_reached)) &&
+                LoopFromStart(file))
+                continue;
+            files_[file].eofReached = 1;
             if (!joinMode_) {
                 if (task_.Shortest)
                     break;
@@ -85,6 +88,7 @@ void TTranscodeRun::Loop() {
 
         std::fill(noPacket_.begin(), noPacket_.end(), 0);
         noPacketCount_ = 0;
+        ++files_[file].packetsThisPass;
         const bool known = pkt.stream_index >= 0 && pkt.stream_index < files_[file].nbStreams;
         if (task_.PacketDump && known)
             ff::av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, &pkt, task_.HexDump ? 1 : 0,

@@ -7,7 +7,7 @@
 // Files: Transcode.cpp (entry), RunSetup.cpp (stream tables, stream parameters, codecs,
 // initial times, headers), StreamMapping.cpp (which input feeds each output; the mapping
 // dump), RunMetadata.cpp (metadata and chapter maps), MainLoop.cpp, DecodeRoute.cpp,
-// CopyOutput.cpp, JoinSwitch.cpp, RunEnd.cpp, RunCleanup.cpp.
+// CopyOutput.cpp, SubtitleRoute.cpp, JoinSwitch.cpp, RunEnd.cpp, RunCleanup.cpp.
 #pragma once
 
 #include <cstdint>
@@ -26,9 +26,6 @@ using TCodecParametersPtr = std::unique_ptr<AVCodecParameters, TCodecParametersD
 // The media type of an output stream: its encoder context's, else its stream parameters'.
 AVMediaType OutputStreamType(const EngineOutputStream& ost);
 AVMediaType InputStreamType(const EngineInputStream& ist);
-
-// Raises the refusal of an output stream whose kind (subtitle) cannot be encoded yet.
-[[noreturn]] void RefuseEncoding(const EngineOutputStream& ost, AVMediaType type);
 
 // An unopened encoder context for `codec` with the settings of `src` (JoinSwitch.cpp).
 TCodecContextPtr CloneEncoderSettings(const AVCodecContext* src, const AVCodec* codec);
@@ -80,6 +77,11 @@ private:
     // Time offset, time scale, discontinuity; false when the packet must be dropped.
     bool AdjustTimestamps(AVPacket& pkt, EngineInputStream& ist, EngineInputFile& file);
     void MaybeReport(int currentFile);
+    // ---- looped inputs (InputLoop.cpp)
+    // At the end of an input opened with "loop_input": back to its start, its times going on
+    // from where it ended. False when it does not loop (or cannot: no packet in the last
+    // pass, a failed seek).
+    bool LoopFromStart(int file);
 
     // ---- decode and route (DecodeRoute.cpp)
     // Returns 0, or -1 when decoding failed. `pkt` null drains the decoder.
@@ -92,6 +94,11 @@ private:
     void RouteDecoded(EngineInputStream& ist, int index, AVFrame* frame);
     void RouteToEncoders(EngineInputStream& ist, int index, AVFrame* frame);
     void RouteCopies(EngineInputStream& ist, int index, const AVPacket& pkt);
+    // ---- subtitles (SubtitleRoute.cpp)
+    // A decoded subtitle, with the pts of its packet, to the outputs that encode from the
+    // stream; their encoder parameters at set-up.
+    void RouteSubtitle(EngineInputStream& ist, int index, const AVSubtitle& sub, int64_t pts);
+    void InitSubtitleOutput(EngineOutputStream& ost, EngineInputStream& ist);
     void AdvanceWithoutDecoding(EngineInputStream& ist, const AVPacket& pkt);
     void WarnMultipleFrames(EngineInputStream& ist, const AVPacket* pkt, int frames);
     void EmulateRate(const EngineInputStream& ist) const;
@@ -104,6 +111,7 @@ private:
     bool JoinSwitch(int file);
     void KeepPristineEncoder(int position);
     void ReopenEncoder(int position, int targetPosition);
+    double StartBehindEncoderDelay(int group);
 
     // ---- end of the run (RunEnd.cpp)
     void EndOfRun();

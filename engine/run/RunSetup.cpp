@@ -214,7 +214,8 @@ void TTranscodeRun::ApplyEncodeParameters(EngineOutputStream& ost, EngineInputSt
         task_.InitVideoOutput(ost, ist);
         break;
     case AVMEDIA_TYPE_SUBTITLE:
-        RefuseEncoding(ost, enc->codec_type);
+        InitSubtitleOutput(ost, ist);
+        break;
     default:
         throw FFmpegException("invalid codec_type of output stream");
     }

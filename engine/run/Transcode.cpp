@@ -18,12 +18,6 @@ AVMediaType InputStreamType(const EngineInputStream& ist) {
     return ist.stream != nullptr ? ist.stream->codecpar->codec_type : AVMEDIA_TYPE_UNKNOWN;
 }
 
-void RefuseEncoding(const EngineOutputStream& ost, AVMediaType type) {
-    const char* kind = type == AVMEDIA_TYPE_VIDEO ? "Video" : "Subtitle";
-    throw FFmpegException(FormatText("%s encoding is not supported yet for output stream #%d.%d",
-                                     kind, ost.fileIndex, ost.streamIndex));
-}
-
 TTranscodeRun::TTranscodeRun(TCustomFFmpeg& task) : task_(task), joinMode_(task.JoinMode) {}
 
 TTranscodeRun::~TTranscodeRun() {

@@ -50,6 +50,8 @@ cases=(
     "--name {al|{albumartist} {album}"
     "-q |"
     "-f opus -p |$(presets_of opus)"
+    "-x |"
+    "-X ab|"
 )
 for c in "${cases[@]}"; do
     IFS=' ' read -r -a words <<<"${c%%|*}"

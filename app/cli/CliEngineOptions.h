@@ -1,0 +1,56 @@
+// The engine's option vocabulary on the command line: "-x NAME=VALUE" (an output option),
+// "-X NAME=VALUE" (an input option), a bare NAME for a flag, and "--to FILE", one source
+// converted to an explicitly named output whose container comes from the file's extension.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "input/Input.h"
+#include "output/Output.h"
+
+namespace CLI {
+class App;
+}
+class TFFDecoder;
+class TJobQueue;
+struct TCliOptions;
+struct TJobSettings;
+
+struct TCliEngineOptions {
+    std::vector<std::string> Output; // -x, in the order given
+    std::vector<std::string> Input;  // -X, in the order given
+    std::string To;                  // --to: the output file of the one source
+    bool FormatGiven = false;        // -f named a format (else --to takes the muxer's codecs)
+    bool PresetGiven = false;
+};
+
+// Adds -x, -X and --to to the command line.
+void AddEngineOptions(CLI::App& app, TCliEngineOptions& options);
+// After the parse: notes whether -f and -p were given, and checks how --to combines with the
+// rest. -1 when the program goes on, else ExitBadUsage with the reason on `err`.
+int CheckEngineUsage(const CLI::App& app, TCliOptions& options, std::ostream& err);
+
+// Tries every -X and -x option on a task of the engine, in order, as a job would apply them:
+// the engine's own error text for the first bad name or value ("Unrecognized option ..."),
+// empty when all are good. The media libraries must be loaded.
+std::string CheckEngineVocabulary(const TCliEngineOptions& options);
+
+// The -X lines after the input description's own; the -x lines after the format's and the
+// preset's, so that they win: a name that the description holds in a field (codec, preset,
+// frame size, filters; bit rate, channels, sample rate, stream switches) takes the field's
+// place.
+void ApplyEngineOptions(const TCliEngineOptions& options, TInputOptions& input,
+                        TOutputOptions& output);
+
+// The job settings of the command line's engine options: every job's descriptions get them;
+// with --to the output folder is the named file's; a start or length ("ss", "t") among them
+// silences the warning about outputs shorter than their sources.
+void ApplyEngineSettings(const TCliEngineOptions& options, TJobSettings& settings);
+
+// --to: queues `source` with its output `options.To`: with -f the format's and preset's
+// description, else only the file name; then the -X and -x lines. False with the reason in
+// `error` when the source cannot be opened, the output name exists already or is refused.
+bool QueueExplicitOutput(TJobQueue& queue, TFFDecoder& prober, const std::string& source,
+                         const TCliOptions& options, std::string& error);

@@ -1,0 +1,193 @@
+// The engine's vocabulary on the command line: -x and -X parsed and applied after the format's
+// and preset's descriptions, and the program run with them and with --to.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "AppTestEnv.h"
+#include "CliOptions.h"
+#include "MediaFixture.h"
+#include "ProbedOutput.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+int Parse(std::vector<std::string> args, TCliOptions& options, std::string& err) {
+    args.insert(args.begin(), "audioconv-cli");
+    std::vector<const char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    std::ostringstream out, errors;
+    const int status =
+        ParseCliOptions(static_cast<int>(argv.size()), argv.data(), options, out, errors);
+    err = errors.str();
+    return status;
+}
+
+TEST(CliEngineOptions, RepeatedInTheirOrderWithTheSourcesAfterThem) {
+    TCliOptions o;
+    std::string err;
+    ASSERT_EQ(
+        Parse({"-x", "ab=192k", "-X", "ss=1", "-x", "vn", "-f", "flac", "a.wav", "b.wav"}, o, err),
+        -1)
+        << err;
+    EXPECT_EQ(o.Engine.Output, (std::vector<std::string>{"ab=192k", "vn"}));
+    EXPECT_EQ(o.Engine.Input, std::vector<std::string>{"ss=1"});
+    EXPECT_EQ(o.Paths, (std::vector<std::string>{"a.wav", "b.wav"}));
+    EXPECT_TRUE(o.Engine.FormatGiven);
+    EXPECT_TRUE(o.Engine.To.empty());
+}
+
+struct TUsageCase {
+    std::vector<std::string> Args;
+    const char* Message;
+};
+
+TEST(CliEngineOptions, BadUsageOfToAndOfNamelessOptions) {
+    const TUsageCase cases[] = {
+        {{"--to", "x.mkv", "a.wav", "b.wav"}, "--to takes exactly one source FILE"},
+        {{"--to", "x.mkv"}, "no FILE or DIR to convert"},
+        {{"--to", "x.mkv", "-o", "dir", "a.wav"}, "--to names the output itself: no -o"},
+        {{"--to", "x.mkv", "-p", "2", "a.wav"}, "--to takes -p only with -f"},
+        {{"-x", "=5", "a.wav"}, "option \"=5\" has no NAME"},
+    };
+    for (const TUsageCase& c : cases) {
+        TCliOptions o;
+        std::string err;
+        EXPECT_EQ(Parse(c.Args, o, err), ExitBadUsage) << c.Message;
+        EXPECT_NE(err.find(c.Message), std::string::npos) << err;
+    }
+    TCliOptions o;
+    std::string err;
+    EXPECT_EQ(Parse({"--to", "x.mkv", "-f", "ogg", "-p", "2", "a.wav"}, o, err), -1) << err;
+    EXPECT_EQ(o.Engine.To, "x.mkv");
+}
+
+// Each -x line wins over what the format and preset put into the description.
+TEST(CliEngineOptions, OutputLinesTakeThePlaceOfTheDescriptionsFields) {
+    TCliEngineOptions engine;
+    engine.Output = {"acodec=flac", "ab=64k", "ar=22050", "compression_level=2", "vn=0"};
+    engine.Input = {"ss=1"};
+    TInputOptions in;
+    in.ExtOptions = "vn=1";
+    TOutputOptions out;
+    out.AudioCodec = "libmp3lame";
+    out.AudioBitrate = 128000;
+    out.AudioSampleRate = 44100;
+    out.AudioChannels = 2;
+    out.DisableVideo = true;
+    out.ExtOptions = "compression_level=5";
+    ApplyEngineOptions(engine, in, out);
+    EXPECT_EQ(in.ExtOptions, "vn=1\nss=1");
+    EXPECT_EQ(out.AudioCodec, "flac");
+    EXPECT_EQ(out.AudioBitrate, -1);
+    EXPECT_EQ(out.AudioSampleRate, -1);
+    EXPECT_EQ(out.AudioChannels, 2); // not named: stays
+    EXPECT_FALSE(out.DisableVideo);
+    EXPECT_EQ(out.ExtOptions, "compression_level=5\nab=64k\nar=22050\ncompression_level=2\nvn=0");
+}
+
+// ---- the program
+
+struct TRun {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+TRun RunCli(const std::string& args, const std::string& folder) {
+    const std::string out = folder + "../stdout.txt";
+    const std::string err = folder + "../stderr.txt";
+    const std::string command =
+        "cd " + testmedia::Quote(folder) + " && " + testmedia::Quote(AUDIOCONV_CLI) + " " + args +
+        " >" + testmedia::Quote(out) + " 2>" + testmedia::Quote(err) + " </dev/null";
+    TRun run;
+    const int raw = std::system(command.c_str());
+    run.Status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.Out = apptest::ReadFile(out);
+    run.Err = apptest::ReadFile(err);
+    return run;
+}
+
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class CliEngineProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const std::string media = testmedia::TempDir("app/cli-engine");
+        tone_ = testmedia::Make(media + "/tone.wav",
+                                "-f lavfi -i sine=frequency=440:duration=2 -ac 2 -ar 44100");
+        ASSERT_FALSE(tone_.empty());
+        work_ = apptest::FreshDir("cli-engine/work");
+        fs::copy_file(tone_, work_ + "tone.wav");
+    }
+
+    std::string tone_, work_;
+};
+
+TEST_F(CliEngineProgram, OptionsAfterTheFormatAndPreset) {
+    const TRun run = RunCli("-f flac -x ar=22050 -x ac=1 -X ss=1 tone.wav", work_);
+    ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+    const apptest::TProbedOutput probed = apptest::ProbeOutput(work_ + "tone.flac");
+    ASSERT_TRUE(probed.Read);
+    EXPECT_EQ(probed.AudioCodec, "flac");
+    EXPECT_EQ(probed.SampleRate, 22050);
+    EXPECT_EQ(probed.Channels, 1);
+    EXPECT_NEAR(probed.Duration, 1.0, 0.05);
+    EXPECT_EQ(run.Err, "") << "the start was asked for: no warning about a short output";
+}
+
+// A bad name or value is refused with the engine's own text before anything is converted.
+TEST_F(CliEngineProgram, BadNameOrValueGivesTheTablesText) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"-x nosuchoption=1", "audioconv-cli: Unrecognized option \"nosuchoption\""},
+        {"-x ab=fast", "audioconv-cli: Invalid value \"fast\" for option \"ab\""},
+        {"-X ar=many", "audioconv-cli: 'many' is not a valid integer value"},
+    };
+    for (const auto& [args, message] : cases) {
+        const TRun run = RunCli(std::string(args) + " tone.wav", work_);
+        EXPECT_EQ(run.Status, ExitBadUsage) << args;
+        EXPECT_NE(run.Err.find(message), std::string::npos) << args << ": " << run.Err;
+        EXPECT_EQ(Listing(work_), std::vector<std::string>{"tone.wav"}) << args;
+    }
+}
+
+// --to: the container from the extension, its own default codec without -f.
+TEST_F(CliEngineProgram, ToWritesTheNamedFileWithTheContainersCodecs) {
+    const TRun run = RunCli("--to sub/out.mka tone.wav", work_);
+    ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+    EXPECT_NE(run.Out.find("Converted: tone.wav -> sub/out.mka"), std::string::npos) << run.Out;
+    const apptest::TProbedOutput probed = apptest::ProbeOutput(work_ + "sub/out.mka");
+    ASSERT_TRUE(probed.Read);
+    EXPECT_EQ(probed.AudioCodec, "vorbis");
+    EXPECT_NEAR(probed.Duration, 2.0, 0.05);
+    EXPECT_EQ(Listing(work_ + "sub"), std::vector<std::string>{"out.mka"});
+
+    // A name that exists is not overwritten; a conversion that fails leaves nothing.
+    const auto before = fs::file_size(work_ + "sub/out.mka");
+    const TRun again = RunCli("--to sub/out.mka -f flac tone.wav", work_);
+    EXPECT_EQ(again.Status, 1);
+    EXPECT_NE(again.Err.find("exists already"), std::string::npos) << again.Err;
+    EXPECT_EQ(fs::file_size(work_ + "sub/out.mka"), before);
+    const TRun failed = RunCli("--to sub/bad.mka -x acodec=nosuchcodec tone.wav", work_);
+    EXPECT_EQ(failed.Status, 1);
+    EXPECT_NE(failed.Err.find("Unknown encoder 'nosuchcodec'"), std::string::npos) << failed.Err;
+    EXPECT_EQ(Listing(work_ + "sub"), std::vector<std::string>{"out.mka"});
+    EXPECT_EQ(Listing(work_), (std::vector<std::string>{"sub", "tone.wav"}));
+}
+
+} // namespace

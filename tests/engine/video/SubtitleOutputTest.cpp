@@ -1,0 +1,250 @@
+// Subtitle output: SubRip decoded and encoded as ASS into Matroska in a run; DVB subtitles
+// (two packets per subtitle, the clearing one at the end display time) and subtitles without
+// pts at the level of the output step.
+#include <fstream>
+
+#include "../run/RunTestEnv.h"
+#include "video/SubtitleOutput.h"
+
+using namespace runtest;
+
+namespace {
+
+// Three cues over two seconds of tone, in Matroska as SubRip.
+std::string SubRipSource() {
+    const std::string srt = Dir() + "/cues.srt";
+    if (!fs::exists(srt)) {
+        std::ofstream f(srt);
+        f << "1\n00:00:00,200 --> 00:00:00,700\nfirst\n\n"
+             "2\n00:00:00,900 --> 00:00:01,300\nsecond\n\n"
+             "3\n00:00:01,500 --> 00:00:01,800\nthird\n";
+    }
+    return Make("subrip.mkv", "-f lavfi -i sine=duration=2 -i " + testmedia::Quote(srt) +
+                                  " -map 0:a -map 1:s -c:a pcm_s16le -c:s srt");
+}
+
+// One line per packet: "pts_time,duration_time".
+std::vector<std::string> PacketLines(const std::string& path, const std::string& stream) {
+    const std::string out = Probe(path, "-select_streams " + stream +
+                                            " -show_entries packet=pts_time,duration_time "
+                                            "-of csv=p=0");
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < out.size()) {
+        size_t end = out.find('\n', start);
+        if (end == std::string::npos)
+            end = out.size();
+        if (end > start)
+            lines.push_back(out.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// The subtitles of a file as SubRip text, read back with the ffmpeg program.
+std::string SubtitleText(const std::string& path) {
+    const std::string cmd = "ffmpeg -nostdin -v error -i " + testmedia::Quote(path) +
+                            " -map 0:s:0 -f srt - 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
+    std::string out;
+    char buf[512];
+    while (pipe && fgets(buf, sizeof buf, pipe.get()) != nullptr)
+        out += buf;
+    return out;
+}
+
+TEST_F(EngineRun, SubRipIntoMatroskaBecomesAssWithItsTimes) {
+    const std::string source = SubRipSource();
+    ASSERT_FALSE(source.empty());
+    TLogCapture log;
+    TTestTask task;
+    OpenInput(task, source);
+    TOutputOptions o;
+    o.AudioCodec = "flac";
+    o.SubtitleCodec = "ass";
+    const std::string out = OutPath("subtitles.mkv");
+    CreateOutput(task, out, o);
+    ASSERT_EQ(RunTask(task), "");
+    EXPECT_EQ(Probe(out, "-select_streams s:0 -show_entries stream=codec_name -of csv=p=0"), "ass");
+    EXPECT_EQ(
+        PacketLines(out, "s:0"),
+        (std::vector<std::string>{"0.200000,0.500000", "0.900000,0.400000", "1.500000,0.300000"}));
+    // The texts arrive, in order.
+    const std::string text = SubtitleText(out);
+    const size_t first = text.find("first");
+    const size_t second = text.find("second");
+    const size_t third = text.find("third");
+    EXPECT_NE(first, std::string::npos) << text;
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, third);
+    EXPECT_NE(third, std::string::npos);
+    EXPECT_NEAR(PacketSeconds(out, "a:0"), 2.0, 0.05);
+    for (const auto& entry : log.Entries())
+        EXPECT_GT(entry.Level, llError) << entry.Msg;
+}
+
+// The output step alone: an output stream on a muxer made here, with the encoder opened.
+class SubtitleStep : public TEngineTest {
+protected:
+    void Open(const std::string& path, const char* format, AVCodecID codecId) {
+        ASSERT_GE(ff::avformat_alloc_output_context2(&muxer_, nullptr, format, path.c_str()), 0);
+        const AVCodec* codec = ff::avcodec_find_encoder(codecId);
+        ASSERT_NE(codec, nullptr);
+        AVStream* st = ff::avformat_new_stream(muxer_, nullptr);
+        ASSERT_NE(st, nullptr);
+        ost_.stream = st;
+        ost_.encoder.reset(ff::avcodec_alloc_context3(codec));
+        AVCodecContext* enc = ost_.encoder.get();
+        enc->time_base = AV_TIME_BASE_Q;
+        enc->width = 64;
+        enc->height = 48;
+        if (codec->id != AV_CODEC_ID_DVB_SUBTITLE) {
+            // Text encoders start from the ASS header a decoder would give.
+            static const char Header[] = "[Script Info]\r\nScriptType: v4.00+\r\n\r\n"
+                                         "[Events]\r\nFormat: Layer, Start, End, Text\r\n";
+            enc->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(sizeof Header));
+            std::memcpy(enc->subtitle_header, Header, sizeof Header);
+            enc->subtitle_header_size = sizeof Header - 1;
+        }
+        ASSERT_GE(ff::avcodec_open2(enc, codec, nullptr), 0);
+        ASSERT_GE(ff::avcodec_parameters_from_context(st->codecpar, enc), 0);
+        st->time_base = enc->time_base;
+        ASSERT_GE(ff::avio_open2(&muxer_->pb, path.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr), 0);
+        ASSERT_GE(ff::avformat_write_header(muxer_, nullptr), 0);
+        inputStream_.time_base = AVRational{1, 1000};
+        ist_.stream = &inputStream_;
+    }
+
+    void Close() {
+        if (muxer_ == nullptr)
+            return;
+        ff::av_write_trailer(muxer_);
+        ff::avio_closep(&muxer_->pb);
+        ff::avformat_free_context(muxer_);
+        muxer_ = nullptr;
+    }
+
+    ~SubtitleStep() override { Close(); }
+
+    // A 16x8 picture region of two colours, shown from 100 ms to 600 ms after its packet.
+    static AVSubtitle BitmapSubtitle(AVSubtitleRect& rect, uint8_t* pixels, uint32_t* palette) {
+        rect = AVSubtitleRect{};
+        rect.type = SUBTITLE_BITMAP;
+        rect.x = 8;
+        rect.y = 30;
+        rect.w = 16;
+        rect.h = 8;
+        rect.nb_colors = 4;
+        for (int i = 0; i < 16 * 8; ++i)
+            pixels[i] = static_cast<uint8_t>((i / 4) % 2);
+        palette[0] = 0x00000000;
+        palette[1] = 0xffffffff;
+        palette[2] = palette[3] = 0xff000000;
+        rect.data[0] = pixels;
+        rect.linesize[0] = 16;
+        rect.data[1] = reinterpret_cast<uint8_t*>(palette);
+        AVSubtitle sub{};
+        sub.format = 0;
+        sub.start_display_time = 100;
+        sub.end_display_time = 600;
+        return sub;
+    }
+
+    TTestTask task_;
+    AVFormatContext* muxer_ = nullptr;
+    EngineOutputStream ost_;
+    AVStream inputStream_{};
+    EngineInputStream ist_;
+};
+
+TEST_F(SubtitleStep, DvbSubtitleGivesAShowAndAClearPacket) {
+    const std::string out = Dir() + "/dvb.ts";
+    fs::remove(out);
+    Open(out, "mpegts", AV_CODEC_ID_DVB_SUBTITLE);
+    AVSubtitleRect rect;
+    uint8_t pixels[16 * 8];
+    uint32_t palette[4];
+    AVSubtitle sub = BitmapSubtitle(rect, pixels, palette);
+    AVSubtitleRect* rects[] = {&rect};
+    sub.rects = rects;
+    sub.num_rects = 1;
+    // The subtitle is left as decoded: a further use (another output) gets the same times.
+    ASSERT_NO_THROW(DoSubtitleOut(task_, muxer_, ost_, ist_, sub, 2000)); // 2 s in 1/1000
+    EXPECT_EQ(sub.num_rects, 1u);
+    EXPECT_EQ(sub.start_display_time, 100u);
+    EXPECT_EQ(sub.end_display_time, 600u);
+    ASSERT_NO_THROW(DoSubtitleOut(task_, muxer_, ost_, ist_, sub, 4000));
+    Close();
+
+    // Shown at 2.1 s, cleared 500 ms later: the shift is 90 x end display time in 1/90000.
+    // (A file this small is probed as raw DVB subtitles unless the format is named.)
+    const std::string pts =
+        Probe(out, "-f mpegts -select_streams s:0 -show_entries packet=pts -of csv=p=0");
+    std::vector<long long> stamps;
+    size_t start = 0;
+    while (start < pts.size()) {
+        size_t end = pts.find('\n', start);
+        if (end == std::string::npos)
+            end = pts.size();
+        const std::string line = pts.substr(start, end - start);
+        if (!line.empty() && line != ",")
+            stamps.push_back(std::stoll(line));
+        start = end + 1;
+    }
+    EXPECT_EQ(stamps, (std::vector<long long>{90LL * 2100, 90LL * 2600, 90LL * 4100, 90LL * 4600}))
+        << pts;
+}
+
+// A text encoder cannot take a picture.
+TEST_F(SubtitleStep, EncoderFailureIsRaised) {
+    const std::string out = Dir() + "/refused.srt";
+    fs::remove(out);
+    Open(out, "srt", AV_CODEC_ID_SUBRIP);
+    AVSubtitleRect rect;
+    uint8_t pixels[16 * 8];
+    uint32_t palette[4];
+    AVSubtitle sub = BitmapSubtitle(rect, pixels, palette);
+    AVSubtitleRect* rects[] = {&rect};
+    sub.rects = rects;
+    sub.num_rects = 1;
+    try {
+        DoSubtitleOut(task_, muxer_, ost_, ist_, sub, 0);
+        ADD_FAILURE() << "not raised";
+    } catch (const FFmpegException& e) {
+        EXPECT_STREQ(e.what(), "Subtitle encoding failed");
+    }
+}
+
+struct TNoPtsCase {
+    const char* Name;
+    bool ExitOnError;
+};
+
+class SubtitleNoPts : public SubtitleStep, public ::testing::WithParamInterface<TNoPtsCase> {};
+
+TEST_P(SubtitleNoPts, IsRaisedWithXerrorElseLogged) {
+    task_.ExitOnError = GetParam().ExitOnError;
+    TLogCapture log;
+    AVSubtitle sub{};
+    // Nothing else is touched: no muxer, no encoder.
+    if (GetParam().ExitOnError) {
+        try {
+            DoSubtitleOut(task_, nullptr, ost_, ist_, sub, AV_NOPTS_VALUE);
+            ADD_FAILURE() << "not raised";
+        } catch (const FFmpegException& e) {
+            EXPECT_STREQ(e.what(), "Subtitle packets must have a pts");
+        }
+        EXPECT_TRUE(log.Matching("Subtitle packets must have a pts").empty());
+    } else {
+        ASSERT_NO_THROW(DoSubtitleOut(task_, nullptr, ost_, ist_, sub, AV_NOPTS_VALUE));
+        const auto lines = log.Matching("Subtitle packets must have a pts");
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].Level, llError);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, SubtitleNoPts,
+                         ::testing::Values(TNoPtsCase{"Xerror", true}, TNoPtsCase{"Plain", false}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+} // namespace
