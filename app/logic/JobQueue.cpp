@@ -10,6 +10,7 @@
 #include <cstring>
 #include <utility>
 
+#include "CoverArt.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
 #include "OutputFormats.h"
@@ -138,6 +139,7 @@ TQueueOutcome TJobQueue::QueueSourceIn(const std::string& path, const std::strin
     TInputOptions input;
     lastPlan_ = BuildOutputOptions(prober, settings_, claimed_, output, subFolder, protected_);
     BuildInputOptions(prober, input);
+    KeepCoverArt(prober, input, output);
     TQueueOutcome outcome = TQueueOutcome::Skipped;
     if (lastPlan_.Skip) {
         // A later source of the run with the same name is numbered past the kept output.
