@@ -127,6 +127,10 @@ public:
     // the first audio stream whose keys the container lacks (Ogg files keep their comments
     // on the stream). Empty without an input.
     std::vector<TFileTag> Tags() const;
+    // The demuxer's short name ("mp3", "ogg", "mov,mp4,m4a,3gp,3g2,mj2") and its long name;
+    // empty without an input.
+    std::string ContainerName() const;
+    std::string ContainerLongName() const;
 
 protected:
     // Drops the held input, closing it when owned.

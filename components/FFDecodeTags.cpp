@@ -53,3 +53,17 @@ std::vector<TFileTag> TCustomDecoder::Tags() const {
         AppendTags(formatContext_->streams[firstAudioStreamIndex_]->metadata, true, tags);
     return tags;
 }
+
+std::string TCustomDecoder::ContainerName() const {
+    if (formatContext_ == nullptr || formatContext_->iformat == nullptr)
+        return {};
+    const char* name = formatContext_->iformat->name;
+    return name != nullptr ? name : "";
+}
+
+std::string TCustomDecoder::ContainerLongName() const {
+    if (formatContext_ == nullptr || formatContext_->iformat == nullptr)
+        return {};
+    const char* name = formatContext_->iformat->long_name;
+    return name != nullptr ? name : "";
+}

@@ -28,6 +28,9 @@ struct TJobSettings {
     TOutputNaming Naming{};
     // Settings that replace the preset's (none by default).
     TDirectSettings Direct{};
+    // Whether each finished output is decoded and compared with its source before it takes
+    // its final name (OutputVerify); a difference fails the job.
+    bool VerifyOutputs = false;
 };
 
 // The settings of the shell's state: its format, that format's preset and its folder.

@@ -14,6 +14,7 @@
 #include "FFDecode.h"
 #include "FFEncode.h"
 #include "OutputFormats.h"
+#include "OutputVerify.h"
 #include "RunProgress.h"
 #include "ShellFolders.h"
 #include "TextUtils.h"
@@ -82,6 +83,19 @@ void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info)
         info.ExceptionMsg = FormatText("cannot rename %s to %s: %s", job.TemporaryPath.c_str(),
                                        job.OutputPath.c_str(), std::strerror(error));
     }
+}
+
+void VerifyQueuedJob(const TQueuedJob& job, TTerminateInfo& info) {
+    if (!info.Finished || info.Exception)
+        return;
+    const TVerifyResult result = VerifyOutput(job.SourcePath, job.TemporaryPath, job.OutputPath);
+    FFLogger()->Log(nullptr, result.Passed ? llInfo : llError, result.Message);
+    if (result.Passed) {
+        info.Note = result.Message;
+        return;
+    }
+    info.Exception = true;
+    info.ExceptionMsg = result.Message;
 }
 
 std::string ShortOutputWarning(const std::string& source, int64_t probedUs, int64_t outputUs) {
@@ -181,7 +195,10 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output,
     totalDurationUs_ = AddQueuedDuration(totalDurationUs_, facts.Duration);
     jobs_.push_back(job);
     const bool keepStopped = settings_.KeepStoppedOutputs;
-    encoder_.SetTaskEndHook(task, [job, keepStopped](TTerminateInfo& info) {
+    const bool verify = settings_.VerifyOutputs;
+    encoder_.SetTaskEndHook(task, [job, keepStopped, verify](TTerminateInfo& info) {
+        if (verify)
+            VerifyQueuedJob(job, info);
         EndQueuedJob(job, keepStopped, info);
         if (!info.Finished || info.Exception)
             return;
