@@ -120,9 +120,13 @@ public:
     int32_t FirstVideoStreamIndex() const { return firstVideoStreamIndex_; }
     int32_t FirstSubtitleStreamIndex() const { return firstSubtitleStreamIndex_; }
 
-    // The first stream of the held input that holds an attached picture with data; false
-    // (and `info` reset) when there is none. FFDecodeTags.cpp.
+    // The streams of the held input that hold an attached picture with data, in stream
+    // order. FFDecodeTags.cpp.
+    std::vector<TAttachedPictureInfo> AttachedPictures() const;
+    // The first of them; false (and `info` reset) when there is none.
     bool GetAttachedPicture(TAttachedPictureInfo& info) const;
+    // The audio stream a conversion takes (the one the libraries rank best), or -1.
+    int32_t BestAudioStreamIndex() const;
     // The tags of the held input in the container's order: the container's own, then those of
     // the first audio stream whose keys the container lacks (Ogg files keep their comments
     // on the stream). Empty without an input.

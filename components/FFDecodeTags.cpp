@@ -25,22 +25,37 @@ void AppendTags(const AVDictionary* dict, bool onlyNew, std::vector<TFileTag>& t
 
 } // namespace
 
-bool TCustomDecoder::GetAttachedPicture(TAttachedPictureInfo& info) const {
-    info = TAttachedPictureInfo();
+std::vector<TAttachedPictureInfo> TCustomDecoder::AttachedPictures() const {
+    std::vector<TAttachedPictureInfo> pictures;
     if (formatContext_ == nullptr)
-        return false;
+        return pictures;
     for (unsigned i = 0; i < formatContext_->nb_streams; ++i) {
         const AVStream* st = formatContext_->streams[i];
         if ((st->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 || st->attached_pic.size <= 0)
             continue;
+        TAttachedPictureInfo info;
         info.StreamIndex = static_cast<int32_t>(i);
         info.CodecName = ff::avcodec_get_name(st->codecpar->codec_id);
         info.Width = st->codecpar->width > 0 ? st->codecpar->width : -1;
         info.Height = st->codecpar->height > 0 ? st->codecpar->height : -1;
         info.Size = st->attached_pic.size;
-        return true;
+        pictures.push_back(info);
     }
-    return false;
+    return pictures;
+}
+
+bool TCustomDecoder::GetAttachedPicture(TAttachedPictureInfo& info) const {
+    const std::vector<TAttachedPictureInfo> pictures = AttachedPictures();
+    info = pictures.empty() ? TAttachedPictureInfo() : pictures.front();
+    return !pictures.empty();
+}
+
+int32_t TCustomDecoder::BestAudioStreamIndex() const {
+    if (formatContext_ == nullptr)
+        return -1;
+    const int index =
+        ff::av_find_best_stream(formatContext_, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    return index >= 0 ? index : -1;
 }
 
 std::vector<TFileTag> TCustomDecoder::Tags() const {

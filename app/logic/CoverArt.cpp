@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <vector>
+
 #include "FFDecode.h"
 #include "options/OptionLines.h"
 
@@ -49,17 +51,32 @@ TCoverArtWay CoverArtWayOf(const std::string& extension) {
 }
 
 void KeepCoverArt(TFFDecoder& prober, TInputOptions& input, TOutputOptions& output) {
-    TAttachedPictureInfo picture;
-    if (!prober.GetAttachedPicture(picture))
+    const std::vector<TAttachedPictureInfo> pictures = prober.AttachedPictures();
+    if (pictures.empty())
         return;
     switch (CoverArtWayOf(output.Extension)) {
-    case TCoverArtWay::CopyStream:
-        if (prober.VideoStreamCount() != 1 || !CopiesAsCover(picture.CodecName))
+    case TCoverArtWay::CopyStream: {
+        std::vector<int> copied;
+        for (const TAttachedPictureInfo& picture : pictures)
+            if (CopiesAsCover(picture.CodecName))
+                copied.push_back(picture.StreamIndex);
+        const int audio = prober.BestAudioStreamIndex();
+        if (copied.empty() || audio < 0)
             return;
+        // The output's streams: a picture, the audio, then one more picture stream per
+        // further picture. The maps name their sources in that order, so that no other video
+        // of the source is taken.
         input.ExtOptions = WithoutOption(input.ExtOptions, "vn");
         output.DisableVideo = false;
         output.VideoCodec = "copy";
+        AddOption(output.ExtOptions, "map=0:" + std::to_string(copied[0]));
+        AddOption(output.ExtOptions, "map=0:" + std::to_string(audio));
+        for (size_t i = 1; i < copied.size(); ++i) {
+            AddOption(output.ExtOptions, "newvideo=1");
+            AddOption(output.ExtOptions, "map=0:" + std::to_string(copied[i]));
+        }
         break;
+    }
     case TCoverArtWay::PictureComment:
         AddOption(output.ExtOptions, "picture_comment=1");
         break;

@@ -19,8 +19,8 @@ enum class TCoverArtWay {
 TCoverArtWay CoverArtWayOf(const std::string& extension);
 
 // Adds to a job whose options were just built for the source `prober` has open what keeps
-// the source's attached picture in the output of `output.Extension`. A picture stream is
-// copied only when it is the source's one video stream, so that a film's own pictures never
-// reach an audio file, and only as JPEG or PNG, the picture types all three muxers take. Nothing
-// changes for a source without a picture or an output that cannot hold one.
+// the source's attached pictures in the output of `output.Extension`: every JPEG or PNG
+// picture (the picture types all three muxers take) as a copied stream, the streams named by
+// maps so that a film's own pictures never reach an audio file; or the picture comments.
+// Nothing changes for a source without a picture or an output that cannot hold one.
 void KeepCoverArt(TFFDecoder& prober, TInputOptions& input, TOutputOptions& output);

@@ -140,8 +140,8 @@ struct TOptionState {
     bool MetadataGlobalAutoCopy = true;
     bool MetadataStreamsAutoCopy = true;
     bool MetadataChaptersAutoCopy = true;
-    // The first input's attached picture goes into each output's METADATA_BLOCK_PICTURE tag
-    // (option "picture_comment"; for Ogg outputs, which hold no picture stream).
+    // The first input's cover picture goes into the METADATA_BLOCK_PICTURE tag of each output's
+    // audio streams (option "picture_comment"; for Ogg outputs, which hold no picture stream).
     bool PictureComment = false;
     std::vector<TChapterMap> ChapterMaps;
     std::vector<int> StreamIdMap;

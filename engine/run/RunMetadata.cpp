@@ -46,10 +46,12 @@ uint32_t PictureDepth(int format) {
     return static_cast<uint32_t>(depth * desc->nb_components);
 }
 
-// The METADATA_BLOCK_PICTURE value of the first attached picture of `ic` in a format with a
-// MIME type; empty when it has none. The picture stream's "comment" names its type and its
-// "title" describes it, as the demuxers read them.
-std::string AttachedPictureComment(const AVFormatContext* ic) {
+// The METADATA_BLOCK_PICTURE value of the cover of `ic`: its front cover, else its first
+// attached picture in a format with a MIME type; empty when it has none. A picture stream's
+// "comment" names its type and its "title" describes it, as the demuxers read them. (An Ogg
+// muxer keeps one comment per key, so only one picture can go.)
+std::string CoverPictureComment(const AVFormatContext* ic) {
+    std::string first;
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
         const AVStream* st = ic->streams[i];
         const AVCodecParameters* par = st->codecpar;
@@ -71,9 +73,12 @@ std::string AttachedPictureComment(const AVFormatContext* ic) {
         picture.Depth = PictureDepth(par->format);
         picture.Data = std::string_view(reinterpret_cast<const char*>(st->attached_pic.data),
                                         static_cast<size_t>(st->attached_pic.size));
-        return PictureCommentValue(picture);
+        if (picture.Type == FrontCoverPictureType)
+            return PictureCommentValue(picture);
+        if (first.empty())
+            first = PictureCommentValue(picture);
     }
-    return {};
+    return first;
 }
 
 } // namespace
@@ -111,9 +116,15 @@ void TTranscodeRun::CopyMetadataAndChapters() {
                              AV_DICT_DONT_OVERWRITE);
 
     if (task_.PictureComment && inputCount > 0) {
-        const std::string picture = AttachedPictureComment(InputContext(0));
-        for (int j = 0; j < containers && !picture.empty(); ++j)
-            ff::av_dict_set(&OutputContext(j)->metadata, PictureCommentKey, picture.c_str(), 0);
+        // On the audio streams, whose comments an Ogg muxer writes.
+        const std::string picture = CoverPictureComment(InputContext(0));
+        for (int j = 0; j < containers && !picture.empty(); ++j) {
+            AVFormatContext* oc = OutputContext(j);
+            for (unsigned k = 0; k < oc->nb_streams; ++k)
+                if (oc->streams[k]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+                    ff::av_dict_set(&oc->streams[k]->metadata, PictureCommentKey, picture.c_str(),
+                                    0);
+        }
     }
 
     for (const TChapterMap& map : task_.ChapterMaps) {

@@ -75,6 +75,33 @@ TEST_F(CliCoverArt, PictureIsCopiedIntoTheFormatsThatHoldOne) {
                          "Cover (front)"));
 }
 
+TEST_F(CliCoverArt, EveryPictureIsKeptAndAFilmsOwnPicturesAreNot) {
+    const std::string back =
+        testmedia::Make(media_ + "/back.png", "-f lavfi -i color=c=green:s=40x40:d=1 -frames:v 1");
+    const std::string two = testmedia::Make(
+        media_ + "/two.mp3", "-i " + testmedia::Quote(tagged_) + " -i " + testmedia::Quote(back) +
+                                 " -map 0 -map 1 -c copy -disposition:v:1 attached_pic "
+                                 "-metadata:s:v:1 comment='Cover (back)' -id3v2_version 3");
+    const std::string cover =
+        testmedia::Make(media_ + "/cover.jpg", "-f lavfi -i color=c=blue:s=32x32:d=1 -frames:v 1");
+    const std::string film = testmedia::Make(
+        media_ + "/film.mkv",
+        "-f lavfi -i testsrc=size=64x48:rate=5:duration=1 -f lavfi -i sine=duration=1 -attach " +
+            testmedia::Quote(cover) +
+            " -metadata:s:t mimetype=image/jpeg -metadata:s:t filename=cover.jpg -c:v mpeg4");
+    ASSERT_FALSE(two.empty());
+    ASSERT_FALSE(film.empty());
+    for (const char* format : {"mp3", "flac", "m4a"}) {
+        SCOPED_TRACE(format);
+        const TRun run = RunCli(std::string("-q -f ") + format + " -o " + testmedia::Quote(out_) +
+                                    " " + testmedia::Quote(two) + " " + testmedia::Quote(film),
+                                out_);
+        ASSERT_EQ(run.Status, 0) << run.Err;
+        EXPECT_EQ(ProbedPictures(out_ + "two." + format), "mjpeg,64,48,1\npng,40,40,1\n");
+        EXPECT_EQ(ProbedPictures(out_ + "film." + format), "mjpeg,32,32,1\n");
+    }
+}
+
 TEST_F(CliCoverArt, FormatsWithoutPicturesConvertWithoutIt) {
     for (const char* format : {"wav", "aac", "mp2", "wma"}) {
         SCOPED_TRACE(format);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "CoverArt.h"
 #include "FFDecode.h"
@@ -73,7 +74,10 @@ TEST_F(CoverArt, EachFormatKeepsThePictureItsWayOrDropsIt) {
             EXPECT_EQ(input.ExtOptions, "");
             EXPECT_EQ(output.VideoCodec, "copy");
             EXPECT_FALSE(output.DisableVideo);
-            EXPECT_EQ(output.ExtOptions, plainOutput.ExtOptions);
+            // The picture (stream 1) and the audio (stream 0), in the output's stream order.
+            EXPECT_EQ(output.ExtOptions, plainOutput.ExtOptions +
+                                             (plainOutput.ExtOptions.empty() ? "" : "<CRLF>") +
+                                             "map=0:1<CRLF>map=0:0");
             break;
         case TCoverArtWay::PictureComment:
             EXPECT_EQ(input.ExtOptions, "vn=1");
@@ -94,16 +98,31 @@ TEST_F(CoverArt, EachFormatKeepsThePictureItsWayOrDropsIt) {
     EXPECT_EQ(CoverArtWayOf(".OPUS"), TCoverArtWay::PictureComment);
 }
 
-TEST_F(CoverArt, AFilmsPicturesAreNeverCopied) {
+TEST_F(CoverArt, AFilmsPicturesAreNeverCopiedItsCoverIs) {
     ASSERT_FALSE(film_.empty());
     ASSERT_TRUE(prober_.LoadFile(film_));
-    TAttachedPictureInfo picture;
-    EXPECT_TRUE(prober_.GetAttachedPicture(picture));
-    EXPECT_EQ(picture.CodecName, "mjpeg");
+    const std::vector<TAttachedPictureInfo> pictures = prober_.AttachedPictures();
+    ASSERT_EQ(pictures.size(), 1u);
+    EXPECT_EQ(pictures[0].CodecName, "mjpeg");
+    EXPECT_EQ(pictures[0].StreamIndex, 2);
+    EXPECT_EQ(prober_.BestAudioStreamIndex(), 1);
     prober_.CloseFile();
     const auto [input, output] = Job(film_, ofMP3);
-    EXPECT_EQ(input.ExtOptions, "vn=1");
-    EXPECT_NE(output.VideoCodec, "copy");
+    EXPECT_EQ(input.ExtOptions, "");
+    EXPECT_EQ(output.VideoCodec, "copy");
+    // Stream 0, the film's video, is not mapped.
+    EXPECT_EQ(output.ExtOptions, "map=0:2<CRLF>map=0:1");
+}
+
+TEST_F(CoverArt, EveryPictureGetsAStreamOfItsOwn) {
+    const std::string two =
+        testmedia::Make(media_ + "/two-pictures.mp3",
+                        "-i " + testmedia::Quote(tagged_) + " -i " + testmedia::Quote(cover_) +
+                            " -map 0 -map 1 -c copy -disposition:v:1 attached_pic");
+    ASSERT_FALSE(two.empty());
+    const auto [input, output] = Job(two, ofFLAC);
+    EXPECT_EQ(output.ExtOptions,
+              "compression_level=0<CRLF>map=0:1<CRLF>map=0:0<CRLF>newvideo=1<CRLF>map=0:2");
 }
 
 } // namespace
