@@ -66,15 +66,29 @@ bool IsVerifiableFormat(int format) {
 TSampleCompare::TSampleCompare(int channels) : channels_(std::max(1, channels)) {}
 
 void TSampleCompare::AddSource(const std::vector<double>& samples) {
-    source_.insert(source_.end(), samples.begin(), samples.end());
     sourceSamples_ += static_cast<int64_t>(samples.size());
+    if (outputEnded_)
+        return;
+    source_.insert(source_.end(), samples.begin(), samples.end());
     Compare();
 }
 
 void TSampleCompare::AddOutput(const std::vector<double>& samples) {
-    output_.insert(output_.end(), samples.begin(), samples.end());
     outputSamples_ += static_cast<int64_t>(samples.size());
+    if (sourceEnded_)
+        return;
+    output_.insert(output_.end(), samples.begin(), samples.end());
     Compare();
+}
+
+void TSampleCompare::EndSource() {
+    sourceEnded_ = true;
+    output_.clear();
+}
+
+void TSampleCompare::EndOutput() {
+    outputEnded_ = true;
+    source_.clear();
 }
 
 int64_t TSampleCompare::SourceAhead() const {
@@ -166,9 +180,13 @@ TVerifyResult VerifyOutput(const std::string& source, const std::string& output,
         const int64_t got = reader.Read(samples, ReadFrames);
         if (got < 0)
             return Failure(outputName, reader.LastErrMsg());
-        if (got == 0)
-            (readSource ? sourceEnded : outputEnded) = true;
-        else if (readSource)
+        if (got == 0 && readSource) {
+            sourceEnded = true;
+            compare.EndSource();
+        } else if (got == 0) {
+            outputEnded = true;
+            compare.EndOutput();
+        } else if (readSource)
             compare.AddSource(samples);
         else
             compare.AddOutput(samples);

@@ -36,6 +36,9 @@ public:
     explicit TSampleCompare(int channels);
     void AddSource(const std::vector<double>& samples);
     void AddOutput(const std::vector<double>& samples);
+    // The side has no more samples: what the other side adds from now on is only counted.
+    void EndSource();
+    void EndOutput();
     // Frames one side has that the other has not reached yet.
     int64_t SourceAhead() const;
     int64_t OutputAhead() const;
@@ -53,6 +56,8 @@ private:
     std::deque<double> output_;
     int64_t sourceSamples_ = 0;
     int64_t outputSamples_ = 0;
+    bool sourceEnded_ = false;
+    bool outputEnded_ = false;
     int64_t compared_ = 0; // samples
     int64_t firstDifference_ = -1;
     double peak_ = 0;
