@@ -1,6 +1,6 @@
 // Cover art through audioconv-cli: the attached picture of a tagged MP3 reaches the MP3, FLAC
-// and M4A outputs as a copied picture stream and the Ogg output as its picture comment; the
-// formats without pictures convert without it.
+// and M4A outputs as a copied picture stream and the Ogg and Opus outputs as their picture
+// comment; the formats without pictures convert without it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -54,10 +54,10 @@ protected:
 };
 
 TEST_F(CliCoverArt, PictureIsCopiedIntoTheFormatsThatHoldOne) {
-    for (const char* format : {"mp3", "flac", "m4a", "ogg"}) {
+    for (const char* format : {"mp3", "flac", "m4a", "ogg", "opus"}) {
         SCOPED_TRACE(format);
-        const TRun run = RunCli(std::string("-q -f ") + format + " -o " + testmedia::Quote(out_) +
-                                    " " + testmedia::Quote(tagged_),
+        const TRun run = RunCli(std::string("--quiet -f ") + format + " -o " +
+                                    testmedia::Quote(out_) + " " + testmedia::Quote(tagged_),
                                 out_);
         ASSERT_EQ(run.Status, 0) << run.Err;
         const std::string output = out_ + "tagged." + format;
@@ -68,10 +68,14 @@ TEST_F(CliCoverArt, PictureIsCopiedIntoTheFormatsThatHoldOne) {
         EXPECT_EQ(ProbedPictures(output), "mjpeg,64,48,1\n");
         EXPECT_EQ(StoredPicture(output, out_), picture_) << "the picture was not copied as it is";
     }
-    // The comment keeps the picture's type too.
+    // The comments keep the picture's type too.
     EXPECT_TRUE(Contains(apptest::RunForOutput("ffprobe -v error -show_entries stream_tags=comment "
                                                "-of csv=p=0 " +
                                                testmedia::Quote(out_ + "tagged.ogg")),
+                         "Cover (front)"));
+    EXPECT_TRUE(Contains(apptest::RunForOutput("ffprobe -v error -show_entries stream_tags=comment "
+                                               "-of csv=p=0 " +
+                                               testmedia::Quote(out_ + "tagged.opus")),
                          "Cover (front)"));
 }
 
@@ -93,9 +97,10 @@ TEST_F(CliCoverArt, EveryPictureIsKeptAndAFilmsOwnPicturesAreNot) {
     ASSERT_FALSE(film.empty());
     for (const char* format : {"mp3", "flac", "m4a"}) {
         SCOPED_TRACE(format);
-        const TRun run = RunCli(std::string("-q -f ") + format + " -o " + testmedia::Quote(out_) +
-                                    " " + testmedia::Quote(two) + " " + testmedia::Quote(film),
-                                out_);
+        const TRun run =
+            RunCli(std::string("--quiet -f ") + format + " -o " + testmedia::Quote(out_) + " " +
+                       testmedia::Quote(two) + " " + testmedia::Quote(film),
+                   out_);
         ASSERT_EQ(run.Status, 0) << run.Err;
         EXPECT_EQ(ProbedPictures(out_ + "two." + format), "mjpeg,64,48,1\npng,40,40,1\n");
         EXPECT_EQ(ProbedPictures(out_ + "film." + format), "mjpeg,32,32,1\n");
@@ -105,8 +110,8 @@ TEST_F(CliCoverArt, EveryPictureIsKeptAndAFilmsOwnPicturesAreNot) {
 TEST_F(CliCoverArt, FormatsWithoutPicturesConvertWithoutIt) {
     for (const char* format : {"wav", "aac", "mp2", "wma"}) {
         SCOPED_TRACE(format);
-        const TRun run = RunCli(std::string("-q -f ") + format + " -o " + testmedia::Quote(out_) +
-                                    " " + testmedia::Quote(tagged_),
+        const TRun run = RunCli(std::string("--quiet -f ") + format + " -o " +
+                                    testmedia::Quote(out_) + " " + testmedia::Quote(tagged_),
                                 out_);
         EXPECT_EQ(run.Status, 0) << run.Err;
         EXPECT_EQ(run.Err, "");
