@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavutil/avutil.h>
@@ -68,6 +69,22 @@ struct TVideoStreamInfo {
     int32_t FrameRateDen = -1;
 };
 
+// The picture a file carries as its cover art (a stream with the attached-picture
+// disposition). Unknown numbers are -1.
+struct TAttachedPictureInfo {
+    int32_t StreamIndex = -1;
+    std::string CodecName; // "mjpeg", "png", ...
+    int32_t Width = -1;
+    int32_t Height = -1;
+    int64_t Size = -1; // bytes of the coded picture
+};
+
+// A tag of a file: its key as the container names it, and its text.
+struct TFileTag {
+    std::string Key;
+    std::string Value;
+};
+
 // The container side of a prober: the opened (or attached) input and the facts counted from
 // its streams. Every count and index is -1 while no input is held.
 class TCustomDecoder : public TFFBaseComponent {
@@ -102,6 +119,22 @@ public:
     int32_t FirstAudioStreamIndex() const { return firstAudioStreamIndex_; }
     int32_t FirstVideoStreamIndex() const { return firstVideoStreamIndex_; }
     int32_t FirstSubtitleStreamIndex() const { return firstSubtitleStreamIndex_; }
+
+    // The streams of the held input that hold an attached picture with data, in stream
+    // order. FFDecodeTags.cpp.
+    std::vector<TAttachedPictureInfo> AttachedPictures() const;
+    // The first of them; false (and `info` reset) when there is none.
+    bool GetAttachedPicture(TAttachedPictureInfo& info) const;
+    // The audio stream a conversion takes (the one the libraries rank best), or -1.
+    int32_t BestAudioStreamIndex() const;
+    // The tags of the held input in the container's order: the container's own, then those of
+    // the first audio stream whose keys the container lacks (Ogg files keep their comments
+    // on the stream). Empty without an input.
+    std::vector<TFileTag> Tags() const;
+    // The demuxer's short name ("mp3", "ogg", "mov,mp4,m4a,3gp,3g2,mj2") and its long name;
+    // empty without an input.
+    std::string ContainerName() const;
+    std::string ContainerLongName() const;
 
 protected:
     // Drops the held input, closing it when owned.

@@ -70,6 +70,7 @@ struct TTerminateInfo {
     std::string ExceptionMsg;
     int64_t OutputDuration = 0; // microseconds of output the task wrote
     std::string Warning;        // what the task-end hook found worth saying; empty when nothing
+    std::string Note;           // what the task-end hook found out about a good output
 };
 
 // One picture handed to a video hook. Update and StopHook are written back to the task.

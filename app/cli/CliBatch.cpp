@@ -7,11 +7,11 @@
 #include <thread>
 #include <utility>
 
+#include "CliInfo.h"
 #include "ConversionRun.h"
 #include "DirectSettings.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
-#include "FileFacts.h"
 #include "JobBuilder.h"
 #include "JobQueue.h"
 #include "OutputFormats.h"
@@ -120,7 +120,8 @@ int RunList(std::FILE* out) {
 
 // ---- --info
 
-int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display) {
+int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display,
+            bool json) {
     TFFDecoder& prober = encoder.Decoder();
     int status = ExitAllSucceeded;
     bool first = true;
@@ -130,26 +131,20 @@ int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisp
         files.push_back(source.Path);
     for (const TSourceProblem& problem : problems) {
         display.Error(problem.Path + ": " + problem.Message);
+        PrintFileInfoError(stdout, problem.Path, problem.Message, json);
         status = ExitSomeFailed;
     }
     for (const std::string& path : files) {
         if (!prober.LoadFile(path, "")) {
-            display.Error(path + ": " + FileLoadErrorPrefix +
-                          WithoutPath(prober.LastErrMsg(), path));
+            const std::string reason = WithoutPath(prober.LastErrMsg(), path);
+            display.Error(path + ": " + FileLoadErrorPrefix + reason);
+            PrintFileInfoError(stdout, path, FileLoadErrorPrefix + reason, json);
             status = ExitSomeFailed;
             continue;
         }
-        const TSourceFacts facts = ReadSourceFacts(prober);
-        TSourceRowTexts row = SourceRowTexts(facts);
-        // The list's own column counts bytes as "M"; a reader wants the size itself.
-        row.FileSize = "File size: " + ReadableFileSize(facts.FileSize);
+        const TFileReport report = ReadFileReport(prober);
         prober.CloseFile();
-        std::printf("%s%s\n", first ? "" : "\n", path.c_str());
-        for (const std::string* text :
-             {&row.Duration, &row.Bitrate, &row.Dimension, &row.VideoEncoder, &row.AudioChannels,
-              &row.AudioSampleRate, &row.FrameRate, &row.FileSize})
-            std::printf("  %s\n", text->c_str());
-        std::fflush(stdout);
+        PrintFileInfo(stdout, path, report, json, first);
         first = false;
     }
     return status;
@@ -162,6 +157,13 @@ namespace {
 std::string BaseName(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A note of the termination as a line of its own: "Verified: ...".
+std::string CapitalizedNote(std::string note) {
+    if (!note.empty())
+        note[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(note[0])));
+    return note;
 }
 
 // Shows a run of the batch: a line per ended job and, on a terminal, the live block.
@@ -214,6 +216,8 @@ private:
             break;
         case jsFinish:
             display_.Line("Converted: " + queued.SourcePath + " -> " + queued.OutputPath);
+            if (!info.Note.empty())
+                display_.Line(CapitalizedNote(info.Note));
             if (!info.Warning.empty())
                 display_.Error("Warning: " + info.Warning);
             break;
@@ -264,6 +268,7 @@ TJobSettings JobSettingsOf(const TCliOptions& options) {
     settings.PresetIndex = options.Preset;
     // A conversion that did not succeed leaves no partial file behind.
     settings.KeepStoppedOutputs = false;
+    settings.VerifyOutputs = options.Verify;
     std::error_code ec;
     settings.OutputFileDir =
         options.OutputDir.empty() ? fs::current_path(ec).string() : options.OutputDir;

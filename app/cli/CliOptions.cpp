@@ -9,6 +9,7 @@
 #include "CliNaming.h"
 #include "CliSettings.h"
 #include "OutputFormats.h"
+#include "OutputVerify.h"
 
 namespace {
 
@@ -104,6 +105,15 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     CLI::Option* infoFlag = app.add_flag(
         "--info", info, "Show the facts of each FILE (and of the files found in each DIR)");
     listFlag->excludes(infoFlag);
+    CLI::Option* jsonFlag = app.add_flag(
+        "--json", options.Json,
+        "With --info (implied): print the facts as JSON, one object per line and file");
+    listFlag->excludes(jsonFlag);
+    CLI::Option* verifyFlag = app.add_flag(
+        "--verify", options.Verify,
+        "Decode each output (wav or flac) and compare it with its source; a difference "
+        "fails the file");
+    verifyFlag->excludes(listFlag)->excludes(infoFlag)->excludes(jsonFlag);
     app.add_option("-f,--format", format, "Output format: " + FormatNames() + " (any case)")
         ->type_name("FORMAT")
         ->capture_default_str();
@@ -138,7 +148,9 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
         return UsageError(err, PlainParseMessage(e.what()));
     }
 
-    options.Mode = list ? TCliMode::List : info ? TCliMode::Info : TCliMode::Convert;
+    options.Mode = list                   ? TCliMode::List
+                   : info || options.Json ? TCliMode::Info
+                                          : TCliMode::Convert;
     switch (options.Mode) {
     case TCliMode::List:
         if (!options.Paths.empty())
@@ -165,6 +177,9 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     if (options.Format < 0)
         return UsageError(err, "unknown format \"" + format + "\" (one of " + FormatNames() + ")");
     const TOutputFormatInfo& chosen = AllOutputFormats()[options.Format];
+    if (options.Verify && !IsVerifiableFormat(options.Format))
+        return UsageError(err, "--verify needs a lossless format (wav or flac), not " +
+                                   Lower(chosen.Name));
     const int count = static_cast<int>(chosen.Presets.size());
     if (!ParseWhole(preset, options.Preset))
         return UsageError(err, "--preset takes the index of a preset (see --list), not \"" +

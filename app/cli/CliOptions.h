@@ -29,6 +29,8 @@ struct TCliOptions {
     bool Flat = false;
     TOutputNaming Naming;
     TDirectSettings Direct; // settings replacing the preset's
+    bool Json = false;      // --info as one JSON object per file
+    bool Verify = false;    // compare each lossless output with its source after converting
     std::vector<std::string> Paths;
     TCliEngineOptions Engine; // -x, -X, --to (CliEngineOptions.h)
 };

@@ -35,6 +35,9 @@ struct TJobSettings {
     // Called on each job's descriptions once they are built (the command line adds the
     // engine options it was given); none leaves them as built.
     std::function<void(TInputOptions& input, TOutputOptions& output)> AdjustJob = nullptr;
+    // Whether each finished output is decoded and compared with its source before it takes
+    // its final name (OutputVerify); a difference fails the job.
+    bool VerifyOutputs = false;
 };
 
 // The settings of the shell's state: its format, that format's preset and its folder.

@@ -10,9 +10,11 @@
 #include <cstring>
 #include <utility>
 
+#include "CoverArt.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
 #include "OutputFormats.h"
+#include "OutputVerify.h"
 #include "RunProgress.h"
 #include "ShellFolders.h"
 #include "TextUtils.h"
@@ -83,6 +85,19 @@ void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info)
     }
 }
 
+void VerifyQueuedJob(const TQueuedJob& job, TTerminateInfo& info) {
+    if (!info.Finished || info.Exception)
+        return;
+    const TVerifyResult result = VerifyOutput(job.SourcePath, job.TemporaryPath, job.OutputPath);
+    FFLogger()->Log(nullptr, result.Passed ? llInfo : llError, result.Message);
+    if (result.Passed) {
+        info.Note = result.Message;
+        return;
+    }
+    info.Exception = true;
+    info.ExceptionMsg = result.Message;
+}
+
 std::string ShortOutputWarning(const std::string& source, int64_t probedUs, int64_t outputUs) {
     if (probedUs <= 0 || outputUs < 0)
         return "";
@@ -138,6 +153,7 @@ TQueueOutcome TJobQueue::QueueSourceIn(const std::string& path, const std::strin
     TInputOptions input;
     lastPlan_ = BuildOutputOptions(prober, settings_, claimed_, output, subFolder, protected_);
     BuildInputOptions(prober, input);
+    KeepCoverArt(prober, input, output);
     if (settings_.AdjustJob)
         settings_.AdjustJob(input, output);
     TQueueOutcome outcome = TQueueOutcome::Skipped;
@@ -182,7 +198,10 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output,
     jobs_.push_back(job);
     const bool keepStopped = settings_.KeepStoppedOutputs;
     const bool warnShort = settings_.WarnShortOutputs;
-    encoder_.SetTaskEndHook(task, [job, keepStopped, warnShort](TTerminateInfo& info) {
+    const bool verify = settings_.VerifyOutputs;
+    encoder_.SetTaskEndHook(task, [job, keepStopped, warnShort, verify](TTerminateInfo& info) {
+        if (verify)
+            VerifyQueuedJob(job, info);
         EndQueuedJob(job, keepStopped, info);
         if (!info.Finished || info.Exception || !warnShort)
             return;

@@ -107,6 +107,11 @@ private:
 // (the job then failed).
 void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info);
 
+// The verification of a job that succeeded (TJobSettings::VerifyOutputs), before its output
+// takes its final name: a difference from the source fails the job (`info` then holds the
+// reason), an agreement is kept in `info.Note`.
+void VerifyQueuedJob(const TQueuedJob& job, TTerminateInfo& info);
+
 // The warning of a job that succeeded with `outputUs` of output from a source probed at
 // `probedUs`; empty when the output is not well short of it (or a length is unknown).
 std::string ShortOutputWarning(const std::string& source, int64_t probedUs, int64_t outputUs);

@@ -140,6 +140,9 @@ struct TOptionState {
     bool MetadataGlobalAutoCopy = true;
     bool MetadataStreamsAutoCopy = true;
     bool MetadataChaptersAutoCopy = true;
+    // The first input's cover picture goes into the METADATA_BLOCK_PICTURE tag of each output's
+    // audio streams (option "picture_comment"; for Ogg outputs, which hold no picture stream).
+    bool PictureComment = false;
     std::vector<TChapterMap> ChapterMaps;
     std::vector<int> StreamIdMap;
     // One list per input slot, indexed by the number of inputs opened before it.

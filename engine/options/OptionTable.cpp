@@ -74,6 +74,7 @@ constexpr TOptionRow OptionTable[] = {
     {"map", H::Map},
     {"map_meta_data", H::MapMetadata},
     {"map_chapters", H::MapChapters},
+    {"picture_comment", Flag<&S::PictureComment>},
     {"streamid", H::StreamId},
     {"muxdelay", Float<&S::MuxMaxDelay>},
     {"muxpreload", Float<&S::MuxPreload>},

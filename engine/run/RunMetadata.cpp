@@ -4,6 +4,7 @@
 #include "TextUtils.h"
 #include "log/FFLog.h"
 #include "run/Run.h"
+#include "utils/PictureComment.h"
 
 namespace {
 
@@ -31,6 +32,53 @@ AVDictionary** MetadataOf(AVFormatContext* ctx, const TMetadataMapSide& side, co
     default:
         return &ctx->metadata;
     }
+}
+
+// Bits per pixel of a picture format: its components times their greatest depth (24 for the
+// YUV of a JPEG, 32 with alpha); 0 when unknown.
+uint32_t PictureDepth(int format) {
+    const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+    if (desc == nullptr)
+        return 0;
+    int depth = 0;
+    for (int i = 0; i < desc->nb_components; ++i)
+        depth = std::max(depth, desc->comp[i].depth);
+    return static_cast<uint32_t>(depth * desc->nb_components);
+}
+
+// The METADATA_BLOCK_PICTURE value of the cover of `ic`: its front cover, else its first
+// attached picture in a format with a MIME type; empty when it has none. A picture stream's
+// "comment" names its type and its "title" describes it, as the demuxers read them. (An Ogg
+// muxer keeps one comment per key, so only one picture can go.)
+std::string CoverPictureComment(const AVFormatContext* ic) {
+    std::string first;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream* st = ic->streams[i];
+        const AVCodecParameters* par = st->codecpar;
+        const char* mime = PictureMimeType(par->codec_id);
+        if ((st->disposition & AV_DISPOSITION_ATTACHED_PIC) == 0 || st->attached_pic.size <= 0 ||
+            mime == nullptr)
+            continue;
+        TPictureBlock picture;
+        picture.MimeType = mime;
+        if (const AVDictionaryEntry* e = ff::av_dict_get(st->metadata, "comment", nullptr, 0)) {
+            const int type = PictureTypeOfName(e->value);
+            if (type >= 0)
+                picture.Type = static_cast<uint32_t>(type);
+        }
+        if (const AVDictionaryEntry* e = ff::av_dict_get(st->metadata, "title", nullptr, 0))
+            picture.Description = e->value;
+        picture.Width = par->width > 0 ? static_cast<uint32_t>(par->width) : 0;
+        picture.Height = par->height > 0 ? static_cast<uint32_t>(par->height) : 0;
+        picture.Depth = PictureDepth(par->format);
+        picture.Data = std::string_view(reinterpret_cast<const char*>(st->attached_pic.data),
+                                        static_cast<size_t>(st->attached_pic.size));
+        if (picture.Type == FrontCoverPictureType)
+            return PictureCommentValue(picture);
+        if (first.empty())
+            first = PictureCommentValue(picture);
+    }
+    return first;
 }
 
 } // namespace
@@ -66,6 +114,18 @@ void TTranscodeRun::CopyMetadataAndChapters() {
         for (int j = 0; j < containers; ++j)
             ff::av_dict_copy(&OutputContext(j)->metadata, InputContext(0)->metadata,
                              AV_DICT_DONT_OVERWRITE);
+
+    if (task_.PictureComment && inputCount > 0) {
+        // On the audio streams, whose comments an Ogg muxer writes.
+        const std::string picture = CoverPictureComment(InputContext(0));
+        for (int j = 0; j < containers && !picture.empty(); ++j) {
+            AVFormatContext* oc = OutputContext(j);
+            for (unsigned k = 0; k < oc->nb_streams; ++k)
+                if (oc->streams[k]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+                    ff::av_dict_set(&oc->streams[k]->metadata, PictureCommentKey, picture.c_str(),
+                                    0);
+        }
+    }
 
     for (const TChapterMap& map : task_.ChapterMaps) {
         if (map.InFile < 0 || map.OutFile < 0)

@@ -33,6 +33,7 @@ extern "C" {
     X(av_opt_set_dict2)                                                                            \
     X(av_strlcpy)                                                                                  \
     X(av_get_pix_fmt_name)                                                                         \
+    X(av_pix_fmt_desc_get)                                                                         \
     X(av_fast_malloc)                                                                              \
     X(av_realloc)                                                                                  \
     X(av_compare_ts)                                                                               \

@@ -1,0 +1,105 @@
+#include "FileReport.h"
+
+#include "JsonText.h"
+#include "SourceProbe.h"
+
+namespace {
+
+// A tag's text on one line.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    return text;
+}
+
+std::string PictureText(const TAttachedPictureInfo& picture) {
+    std::string text = picture.CodecName;
+    if (picture.Width > 0 && picture.Height > 0)
+        text += " " + std::to_string(picture.Width) + "x" + std::to_string(picture.Height);
+    return text + ", " + ReadableFileSize(picture.Size);
+}
+
+std::string PictureJson(const TFileReport& report) {
+    if (!report.HasPicture)
+        return "null";
+    const TAttachedPictureInfo& p = report.Picture;
+    return TJsonObject()
+        .Text("codec", p.CodecName)
+        .Number("width", p.Width, p.Width > 0)
+        .Number("height", p.Height, p.Height > 0)
+        .Number("size", p.Size, p.Size >= 0)
+        .Str();
+}
+
+std::string TagsJson(const std::vector<TFileTag>& tags) {
+    TJsonObject object;
+    for (const TFileTag& tag : tags)
+        object.Text(tag.Key, tag.Value);
+    return object.Str();
+}
+
+// A codec name, or null for a stream the file lacks.
+std::string CodecJson(const std::string& name) {
+    return name.empty() ? "null" : JsonString(name);
+}
+
+} // namespace
+
+TFileReport ReadFileReport(TFFDecoder& prober) {
+    TFileReport report;
+    report.Facts = ReadSourceFacts(prober);
+    report.Container = prober.ContainerName();
+    report.ContainerLongName = prober.ContainerLongName();
+    report.Tags = prober.Tags();
+    report.HasPicture = prober.GetAttachedPicture(report.Picture);
+    return report;
+}
+
+std::vector<std::string> FileReportLines(const TFileReport& report) {
+    TSourceRowTexts row = SourceRowTexts(report.Facts);
+    // The list's own column counts bytes as "M"; a reader wants the size itself.
+    row.FileSize = "File size: " + ReadableFileSize(report.Facts.FileSize);
+    std::vector<std::string> lines = {row.Duration,     row.Bitrate,       row.Dimension,
+                                      row.VideoEncoder, row.AudioChannels, row.AudioSampleRate,
+                                      row.FrameRate,    row.FileSize};
+    std::string container = "Container: " + report.Container;
+    if (!report.ContainerLongName.empty())
+        container += " (" + report.ContainerLongName + ")";
+    lines.push_back(container);
+    lines.push_back("Cover art: " + (report.HasPicture ? PictureText(report.Picture) : "none"));
+    if (report.Tags.empty()) {
+        lines.push_back("Tags: none");
+    } else {
+        lines.push_back("Tags:");
+        for (const TFileTag& tag : report.Tags)
+            lines.push_back("  " + OneLine(tag.Key) + ": " + OneLine(tag.Value));
+    }
+    return lines;
+}
+
+std::string FileReportJson(const std::string& path, const TFileReport& report) {
+    const TSourceFacts& f = report.Facts;
+    const bool rateKnown = f.FrameRateDen > 0 && f.FrameRateNum >= 0;
+    return TJsonObject()
+        .Text("path", path)
+        .Text("container", report.Container)
+        .Text("container_name", report.ContainerLongName)
+        .Number("duration_us", f.Duration, f.Duration >= 0)
+        .Raw("duration", f.Duration >= 0 ? JsonString(FormatDurationUs(f.Duration)) : "null")
+        .Number("file_size", f.FileSize, f.FileSize >= 0)
+        .Raw("audio_codec", CodecJson(f.AudioCodecName))
+        .Number("audio_bit_rate", f.AudioBitRate, f.AudioBitRate > 0)
+        .Number("channels", f.Channels, f.Channels > 0)
+        .Number("sample_rate", f.SampleRate, f.SampleRate > 0)
+        .Raw("video_codec", CodecJson(f.VideoCodecName))
+        .Real("frame_rate", rateKnown ? static_cast<double>(f.FrameRateNum) / f.FrameRateDen : 0,
+              rateKnown)
+        .Raw("tags", TagsJson(report.Tags))
+        .Raw("cover_art", PictureJson(report))
+        .Str();
+}
+
+std::string FileErrorJson(const std::string& path, const std::string& message) {
+    return TJsonObject().Text("path", path).Text("error", message).Str();
+}
