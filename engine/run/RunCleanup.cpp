@@ -11,6 +11,7 @@ void TTranscodeRun::Cleanup() {
     if (cleanedUp_)
         return;
     cleanedUp_ = true;
+    StopEncodeThreads();
 
     task_.FilterGraph.reset();
     noPacket_.clear();

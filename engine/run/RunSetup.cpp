@@ -47,6 +47,7 @@ void TTranscodeRun::Setup() {
     InitInputTimes();
     CopyMetadataAndChapters();
     WriteHeaders();
+    StartEncodeThreads();
     DumpFormatsAndMapping();
 }
 
