@@ -2,6 +2,7 @@
 // transcode code fill them in; the task object owns them and releases them with its files.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -61,6 +62,27 @@ struct EngineInputStream {
     AVFrame* filteredPicture = nullptr;
 };
 
+// A time one thread writes while another reads it: an atomic that copies like a value, so
+// the records holding it stay copyable.
+class TSharedTime {
+public:
+    TSharedTime(int64_t value = 0) : value_(value) {}
+    TSharedTime(const TSharedTime& other) : value_(other.load()) {}
+    TSharedTime& operator=(const TSharedTime& other) {
+        value_.store(other.load(), std::memory_order_relaxed);
+        return *this;
+    }
+    TSharedTime& operator=(int64_t value) {
+        value_.store(value, std::memory_order_relaxed);
+        return *this;
+    }
+    operator int64_t() const { return load(); }
+    int64_t load() const { return value_.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<int64_t> value_;
+};
+
 // One stream of an output file. Created with its encoder context when the output is made;
 // the run completes it.
 struct EngineOutputStream {
@@ -76,7 +98,8 @@ struct EngineOutputStream {
     TBitstreamFilterChain bitstreamFilters;
     // End of the last packet written (pts + duration, stream time base); the muxer's clock of
     // this stream. AV_NOPTS_VALUE before the first packet.
-    int64_t lastEndTime = AV_NOPTS_VALUE;
+    // Written by the stream's encoder thread when one runs, read by the run's thread.
+    TSharedTime lastEndTime{AV_NOPTS_VALUE};
     int savedCodecId = 0;
     int active = 0;
     int streamCopy = 0; // created as a stream copy (codec name "copy")

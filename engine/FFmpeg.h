@@ -267,6 +267,10 @@ public:
     // starts. Decoders with frame or slice threads and encoders with frame threads get them;
     // 1 keeps every codec on one thread.
     std::atomic<int> ThreadsAvailable{1};
+    // With a spare thread available, a job whose only output is one re-encoded audio stream
+    // encodes it on a thread of its own, overlapping its decoding; false keeps the whole run
+    // on one thread.
+    bool EncodeThreads = true;
     int64_t ProgressInterval = 500000; // microseconds
     int64_t PreviewInterval = 100000;  // microseconds
     uint8_t PreviewFlags = 0;          // 1 preview window, 2 bitmap event
@@ -315,6 +319,10 @@ protected:
     // the run's start time (microseconds of av_gettime).
     int64_t VideoSize = 0;
     std::atomic<int64_t> AudioSize{0}; // also read by other threads while a run goes on
+    // Held around every write to a muxer and every read of a muxer's size by the report, so
+    // that an encoder thread (audio/Audio.h) and the run's thread share the muxer. It
+    // is taken after every other lock and nothing but the logger's queue is taken under it.
+    std::mutex MuxerLock;
     int64_t ExtraSize = 0;
     int DupFrames = 0;
     int DropFrames = 0;

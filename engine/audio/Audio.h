@@ -5,14 +5,20 @@
 // stream and the helpers that the files of this folder share.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "EngineRecords.h"
 #include "FFPtr.h"
 
 class TCustomFFmpeg;
+class TEncodeThread;
 
 struct TFrameDeleter {
     void operator()(AVFrame* p) const { ff::av_frame_free(&p); }
@@ -27,6 +33,10 @@ using TPacketPtr = std::unique_ptr<AVPacket, TPacketDeleter>;
 // What an output stream keeps between chunks (EngineOutputStream::work), so that steady-state
 // conversion allocates nothing: frames only grow.
 struct TOutputStreamWork {
+    TOutputStreamWork();
+    ~TOutputStreamWork();
+    TOutputStreamWork(const TOutputStreamWork&) = delete;
+    TOutputStreamWork& operator=(const TOutputStreamWork&) = delete;
     // Resampled or converted samples in the encoder's format; holds `convertedCapacity`
     // samples per channel.
     TFramePtr converted;
@@ -46,6 +56,9 @@ struct TOutputStreamWork {
     std::vector<TPacketPtr> filterInputs;
     // Plane pointers of the chunk after samples were dropped from its start.
     std::vector<uint8_t*> planes;
+    // The stream's encoder thread while one runs (audio/EncodeThread.h); frames then go to it
+    // instead of the encoder.
+    std::unique_ptr<TEncodeThread> encodeThread;
 };
 
 // Plane pointer arrays as the FFmpeg calls take them.
@@ -121,3 +134,56 @@ TSyncResult SyncAudio(TCustomFFmpeg& task, EngineOutputStream& ost, EngineInputS
 
 // Samples held back by the stream's active resampler, in output samples.
 int64_t ResamplerDelay(const EngineOutputStream& ost);
+
+// The encoder thread of one audio output stream: the run's thread decodes, resamples and
+// frames the samples; this thread encodes the frames and writes the packets, so that the two
+// halves of a job overlap. Frames pass through a short bounded queue in order, so the encoder
+// sees exactly the frames of a one-thread run and the output is the same byte for byte
+// (audio/EncodeThread.cpp).
+//
+// Locks: the queue's own lock, then nothing. The muxer is written under the task's MuxerLock,
+// which is taken after no other lock and held only for one packet's write.
+class TEncodeThread {
+public:
+    // Frames that may wait between the two threads.
+    static constexpr size_t QueueLength = 8;
+
+    TEncodeThread(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost);
+    // Drops what still waits and joins.
+    ~TEncodeThread();
+    TEncodeThread(const TEncodeThread&) = delete;
+    TEncodeThread& operator=(const TEncodeThread&) = delete;
+
+    // Queues a reference to `frame`; waits while the queue is full. Raises the failure of
+    // the encoder thread, if it failed.
+    void Push(const AVFrame* frame);
+    // Queues the encoder's drain, waits until everything is written and the thread has
+    // ended, and returns the bytes it encoded. Raises its failure, if any.
+    int64_t Finish();
+    // Ends the thread without writing what still waits (a run that failed or was stopped).
+    void Abort();
+    bool Finished() const { return finished_; }
+
+private:
+    void Work();
+    void RethrowFailure();
+
+    TCustomFFmpeg& task_;
+    AVFormatContext* muxer_;
+    EngineOutputStream& ost_;
+
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::deque<TFramePtr> queue_; // a null frame is the drain
+    bool draining_ = false;       // the drain was queued
+    bool aborting_ = false;
+    bool ended_ = false; // the thread left its loop
+    std::exception_ptr failure_;
+    int64_t bytes_ = 0;
+    bool finished_ = false;
+    std::thread thread_;
+};
+
+// Encodes `frame` (null: the drain) and writes its packets at once, on the calling thread.
+int64_t EncodeAudioFrameNow(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost,
+                            AVFrame* frame);

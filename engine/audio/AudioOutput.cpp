@@ -23,6 +23,9 @@ AVAudioFifo* Fifo(EngineOutputStream& ost) {
 
 } // namespace
 
+TOutputStreamWork::TOutputStreamWork() = default;
+TOutputStreamWork::~TOutputStreamWork() = default;
+
 TOutputStreamWork& StreamWork(EngineOutputStream& ost) {
     if (!ost.work)
         ost.work = std::make_shared<TOutputStreamWork>();
@@ -73,6 +76,19 @@ int64_t FramePts(const AVCodecContext* enc, int64_t syncOpts) {
 
 int64_t EncodeAudioFrame(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost,
                          AVFrame* frame) {
+    TOutputStreamWork& work = StreamWork(ost);
+    if (work.encodeThread && !work.encodeThread->Finished()) {
+        // Bytes of queued frames are counted when the thread finishes, with the drain.
+        if (!frame)
+            return work.encodeThread->Finish();
+        work.encodeThread->Push(frame);
+        return 0;
+    }
+    return EncodeAudioFrameNow(task, muxer, ost, frame);
+}
+
+int64_t EncodeAudioFrameNow(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost,
+                            AVFrame* frame) {
     AVCodecContext* enc = ost.encoder.get();
     TOutputStreamWork& work = StreamWork(ost);
     if (!work.packet) {

@@ -83,7 +83,7 @@ bool TTranscodeRun::JoinSwitch(int file) {
     for (int pos = (file + 1) * n; pos < tableSize; ++pos) {
         ostTable_[pos]->syncOpts = ostTable_[pos - n]->syncOpts;
         ostTable_[pos]->frameNumber = ostTable_[pos - n]->frameNumber;
-        ostTable_[pos]->lastEndTime = ostTable_[pos - n]->lastEndTime;
+        ostTable_[pos]->lastEndTime = ostTable_[pos - n]->lastEndTime.load();
     }
 
     // The output time this group reached.

@@ -2,6 +2,8 @@
 // The packet passes the stream's bitstream filters in order; a filter that fails lets the
 // packet it was given pass on unchanged. The stream's output time (lastEndTime) is the end of
 // the last packet written.
+#include <mutex>
+
 #include "FFmpeg.h"
 #include "TextUtils.h"
 #include "audio/Audio.h"
@@ -109,6 +111,8 @@ void TCustomFFmpeg::InitBitstreamFilters(EngineOutputStream& ost, bool updateStr
 }
 
 void TCustomFFmpeg::WritePacket(AVFormatContext* muxer, AVPacket* pkt, EngineOutputStream& ost) {
+    // An encoder thread may write while the run's thread reports: both take MuxerLock.
+    std::lock_guard guard(MuxerLock);
     if (!ost.bitstreamFiltersReady)
         InitBitstreamFilters(ost, false);
     FilterAndMux(*this, muxer, pkt, ost, 0);

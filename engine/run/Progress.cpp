@@ -116,6 +116,7 @@ void TCustomFFmpeg::ProgressReport(bool isLastReport, int currentFile) {
 
     const AVFormatContext* first =
         !OutputFiles.empty() && OutputFiles[0] ? OutputFiles[0]->Context() : nullptr;
+    std::unique_lock muxers(MuxerLock);
     const int64_t size = WrittenSize(first);
 
     // The clock of a muxer stream is the latest end written through any of its records (in
@@ -130,8 +131,9 @@ void TCustomFFmpeg::ProgressReport(bool isLastReport, int currentFile) {
             if (it == clocks.end())
                 clocks.emplace_back(ost->stream, ost->lastEndTime);
             else
-                it->second = std::max(it->second, ost->lastEndTime);
+                it->second = std::max(it->second, ost->lastEndTime.load());
         }
+    muxers.unlock();
 
     bool videoReported = false;
     for (const auto& group : OutputStreams)

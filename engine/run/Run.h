@@ -58,6 +58,12 @@ private:
     void OpenDecoders();
     void InitInputTimes();
     void WriteHeaders();
+    // The encoder thread of a job whose only output is one re-encoded audio stream, when a
+    // spare core is there for it; finished before the trailers, stopped first by the clean-up
+    // (EncodeThreads.cpp).
+    void StartEncodeThreads();
+    void FinishEncodeThreads();
+    void StopEncodeThreads();
     // Logs the output formats and the stream mapping, then `message` at llError, and raises it.
     [[noreturn]] void FailAfterDump(const std::string& message);
 

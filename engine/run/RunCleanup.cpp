@@ -11,6 +11,7 @@ void TTranscodeRun::Cleanup() {
     if (cleanedUp_)
         return;
     cleanedUp_ = true;
+    StopEncodeThreads();
 
     task_.FilterGraph.reset();
     task_.VideoWork.reset();

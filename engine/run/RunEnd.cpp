@@ -15,6 +15,8 @@ void TTranscodeRun::EndOfRun() {
             DecodeAndRoute(ist, i, nullptr);
     }
 
+    FinishEncodeThreads();
+
     // A trailer that cannot be written leaves a broken file: the run fails, after the other
     // outputs got theirs.
     int trailerError = 0;

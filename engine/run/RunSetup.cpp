@@ -48,6 +48,7 @@ void TTranscodeRun::Setup() {
     InitInputTimes();
     CopyMetadataAndChapters();
     WriteHeaders();
+    StartEncodeThreads();
     DumpFormatsAndMapping();
 }
 

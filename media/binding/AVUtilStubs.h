@@ -72,6 +72,7 @@ extern "C" {
     X(av_frame_make_writable)                                                                      \
     X(av_frame_is_writable)                                                                        \
     X(av_frame_ref)                                                                                \
+    X(av_frame_clone)                                                                              \
     X(av_frame_free)                                                                               \
     X(av_frame_alloc)                                                                              \
     X(av_audio_fifo_free)                                                                          \

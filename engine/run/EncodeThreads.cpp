@@ -1,0 +1,32 @@
+// The encoder thread of a run: a job that writes one re-encoded audio stream to one output,
+// from one input, encodes on a second thread while its own thread reads, decodes and
+// resamples. Jobs with more streams or files, and joins, keep the one-thread run, where the
+// order of writes to a muxer is the run's own.
+#include "audio/Audio.h"
+#include "run/Run.h"
+
+void TTranscodeRun::StartEncodeThreads() {
+    if (!task_.EncodeThreads || joinMode_ || task_.ThreadsAvailable.load() < 2 ||
+        task_.InputCount() != 1 || task_.OutputCount() != 1 || ostTable_.size() != 1)
+        return;
+    EngineOutputStream& ost = *ostTable_[0];
+    AVCodecContext* enc = ost.encoder.get();
+    if (!ost.encodingNeeded || enc == nullptr || !ff::avcodec_is_open(enc) ||
+        OutputStreamType(ost) != AVMEDIA_TYPE_AUDIO ||
+        OutputContext(ost.fileIndex)->nb_streams != 1)
+        return;
+    StreamWork(ost).encodeThread =
+        std::make_unique<TEncodeThread>(task_, OutputContext(ost.fileIndex), ost);
+}
+
+void TTranscodeRun::FinishEncodeThreads() {
+    for (EngineOutputStream* ost : ostTable_)
+        if (ost->work && ost->work->encodeThread && !ost->work->encodeThread->Finished())
+            task_.AudioSize += ost->work->encodeThread->Finish();
+}
+
+void TTranscodeRun::StopEncodeThreads() {
+    for (EngineOutputStream* ost : ostTable_)
+        if (ost->work && ost->work->encodeThread)
+            ost->work->encodeThread->Abort();
+}

@@ -1,0 +1,131 @@
+// The encoder thread of a job with one re-encoded audio stream: taken when a spare core is
+// there, the output is the one-thread run's byte for byte in every format, and failures and
+// stops end both threads as they end the one-thread run.
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "RunTestEnv.h"
+#include "audio/Audio.h"
+
+namespace {
+
+using namespace runtest;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+class EngineEncodeThread : public EngineRun {
+protected:
+    struct TResult {
+        std::string Error;
+        bool Threaded = false; // an encoder thread ran for the output stream
+        int64_t AudioSize = 0;
+    };
+
+    // Converts `source` into `out` with `codec` (and `bitrate` when given), with the encoder
+    // thread allowed or not; `stopAfter` > 0 stops the run after that many decoded chunks.
+    static TResult Convert(const std::string& source, const std::string& out, const char* codec,
+                           bool threads, int stopAfter = 0, int bitrate = -1,
+                           const char* format = "") {
+        TTestTask task;
+        task.ThreadsAvailable = 2;
+        task.EncodeThreads = threads;
+        TResult result;
+        int chunks = 0;
+        task.OnAudioHook = [&](TCustomFFmpeg* sender, uint8_t*, int64_t, int, int, int,
+                               AVSampleFormat) {
+            const auto& ost = task.OutputStreams[0][0];
+            if (ost && ost->work && ost->work->encodeThread)
+                result.Threaded = true;
+            if (stopAfter > 0 && ++chunks == stopAfter)
+                sender->Stop(false);
+        };
+        OpenInput(task, source);
+        TOutputOptions o;
+        o.AudioCodec = codec;
+        o.AudioBitrate = bitrate;
+        o.DisableVideo = true;
+        o.ForceFormat = format;
+        CreateOutput(task, out, o);
+        // The Ogg muxer draws its stream serial number at random unless asked for exact
+        // output.
+        if (!task.OutputFiles.empty() && task.OutputFiles[0]->Context())
+            task.OutputFiles[0]->Context()->flags |= AVFMT_FLAG_BITEXACT;
+        result.Error = RunTask(task);
+        result.AudioSize = task.AudioSize;
+        return result;
+    }
+};
+
+TEST_F(EngineEncodeThread, EveryFormatIsTheOneThreadRunByteForByte) {
+    const std::string flac = FlacSource();
+    ASSERT_FALSE(flac.empty());
+    const struct {
+        const char* Extension;
+        const char* Codec;
+        int Bitrate;
+    } cases[] = {
+        {".wav", "pcm_s16le", -1}, {".mp3", "libmp3lame", 128000}, {".wma", "wmav2", 128000},
+        {".ogg", "libvorbis", -1}, {".aac", "aac", 128000},        {".m4a", "aac", 96000},
+        {".flac", "flac", -1},     {".mp2", "mp2", 192000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.Codec) + c.Extension);
+        const std::string one = OutPath(std::string("one") + c.Extension);
+        const std::string two = OutPath(std::string("two") + c.Extension);
+        const TResult single = Convert(flac, one, c.Codec, false, 0, c.Bitrate);
+        const TResult threaded = Convert(flac, two, c.Codec, true, 0, c.Bitrate);
+        EXPECT_EQ(single.Error, "");
+        EXPECT_EQ(threaded.Error, "");
+        EXPECT_FALSE(single.Threaded);
+        EXPECT_TRUE(threaded.Threaded);
+        EXPECT_EQ(threaded.AudioSize, single.AudioSize);
+        const std::string a = ReadAll(one);
+        ASSERT_GT(a.size(), 1000u);
+        EXPECT_TRUE(a == ReadAll(two)) << "the outputs differ";
+    }
+}
+
+TEST_F(EngineEncodeThread, OneThreadWithoutASpareCore) {
+    TTestTask task;
+    task.ThreadsAvailable = 1;
+    bool threaded = false;
+    task.OnAudioHook = [&](TCustomFFmpeg*, uint8_t*, int64_t, int, int, int, AVSampleFormat) {
+        const auto& ost = task.OutputStreams[0][0];
+        threaded = threaded || (ost && ost->work && ost->work->encodeThread);
+    };
+    OpenInput(task, WavSource(1));
+    TOutputOptions o;
+    o.AudioCodec = "flac";
+    o.DisableVideo = true;
+    CreateOutput(task, OutPath("alone.flac"), o);
+    EXPECT_EQ(RunTask(task), "");
+    EXPECT_FALSE(threaded);
+}
+
+// A write that fails on the encoder thread fails the run with the one-thread run's message.
+TEST_F(EngineEncodeThread, AWriteFailureOnTheEncoderThreadFailsTheRun) {
+    const std::string source = WavSource(3);
+    const TResult single = Convert(source, "/dev/full", "pcm_s16le", false, 0, -1, "wav");
+    const TResult threaded = Convert(source, "/dev/full", "pcm_s16le", true, 0, -1, "wav");
+    EXPECT_NE(single.Error, "");
+    EXPECT_TRUE(threaded.Threaded);
+    EXPECT_EQ(threaded.Error, single.Error);
+}
+
+// A stop ends both threads; what was encoded up to then is a complete file.
+TEST_F(EngineEncodeThread, AStopEndsBothThreadsWithACompleteOutput) {
+    const std::string out = OutPath("stopped.wav");
+    const TResult result = Convert(WavSource(3), out, "pcm_s16le", true, 20);
+    EXPECT_EQ(result.Error, "");
+    EXPECT_TRUE(result.Threaded);
+    EXPECT_TRUE(WavComplete(out));
+    const double seconds = PacketSeconds(out);
+    EXPECT_GT(seconds, 0.0);
+    EXPECT_LT(seconds, 2.0);
+}
+
+} // namespace
