@@ -62,8 +62,9 @@ TEST_F(VideoHooks, InputHookSeesEveryPictureWithRisingTimes) {
     for (size_t i = 0; i < times.size(); ++i) {
         EXPECT_EQ(numbers[i], static_cast<int>(i) + 1);
         EXPECT_EQ(widths[i], 160);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GT(times[i], times[i - 1]);
+        }
     }
     EXPECT_NEAR(static_cast<double>(times.back() - times.front()), 49 * 40000.0, 1000);
     EXPECT_EQ(Packets(out, "v:0"), 50);
