@@ -1,8 +1,10 @@
 #include <dlfcn.h>
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -102,6 +104,32 @@ TEST_F(Loader, LoadsEncoderLibrariesFromFolderAndOnlyHooksRunAgain) {
     EXPECT_FALSE(FFLoader->Loaded(LibAVCodec));
     EXPECT_EQ(ff::avcodec_version, nullptr);
     EXPECT_EQ(FFLoader->Status(LibAVCodec).Handle, nullptr);
+}
+
+// Once the libraries are loaded, a large block they free leaves the next large blocks mapped
+// (given back to the system when freed) instead of moving them into the heap, where a long
+// batch's small records between them would keep the freed space.
+TEST_F(Loader, LargeBlocksStayMappedAfterTheLibrariesFreeOne) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator keeps no glibc heap";
+#else
+    FFLoader->SetLibraryPath(AUDIOCONV_LIB_DIR);
+    ASSERT_TRUE(FFLoader->Load(EncoderLibraries)) << FFLoader->LastErrMsg();
+    constexpr size_t Freed = 1 << 20; // as the libraries free for every file they open
+    void* big = ff::av_malloc(Freed);
+    ASSERT_NE(big, nullptr);
+    std::memset(big, 1, Freed);
+    ff::av_free(big);
+
+    for (const size_t size : {size_t(160) << 10, size_t(550) << 10, size_t(900) << 10}) {
+        const size_t mappedBefore = mallinfo2().hblkhd;
+        void* block = ff::av_malloc(size);
+        ASSERT_NE(block, nullptr);
+        const size_t mappedAfter = mallinfo2().hblkhd;
+        ff::av_free(block);
+        EXPECT_GE(mappedAfter, mappedBefore + size) << size << " bytes came from the heap";
+    }
+#endif
 }
 
 TEST_F(Loader, MissingFromFolderFallsBackToBareName) {
