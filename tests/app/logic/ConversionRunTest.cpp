@@ -3,9 +3,7 @@
 // at a time with a job that fails while it runs.
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +12,7 @@
 #include "ConversionRun.h"
 #include "FFEncode.h"
 #include "MediaFixture.h"
+#include "MyUtils.h"
 #include "OutputFormats.h"
 #include "ProbedOutput.h"
 
@@ -28,34 +27,6 @@ constexpr int64_t Seconds(int64_t s) {
 constexpr double SecondsToDays(double s) {
     return s / 86400.0;
 }
-
-// The main thread's queue for a run in a test: posted calls wait until Pump runs them.
-class TTestMainLoop {
-public:
-    TPostToMainThread Poster() {
-        return [this](std::function<void()> call) {
-            std::lock_guard lock(mutex_);
-            calls_.push_back(std::move(call));
-        };
-    }
-    void Pump() {
-        for (;;) {
-            std::function<void()> call;
-            {
-                std::lock_guard lock(mutex_);
-                if (calls_.empty())
-                    return;
-                call = std::move(calls_.front());
-                calls_.pop_front();
-            }
-            call();
-        }
-    }
-
-private:
-    std::mutex mutex_;
-    std::deque<std::function<void()>> calls_;
-};
 
 // Records what the run tells, and on which thread.
 class TRecorder : public TRunObserver {
@@ -122,8 +93,7 @@ TTerminateInfo End(int job, bool finished, bool exception = false, const std::st
 class RunByReports : public ::testing::Test {
 protected:
     TFFEncoder Encoder;
-    TTestMainLoop Loop;
-    TConversionRun Run{Encoder, {ofWMA, 4, "/out"}, Loop.Poster()};
+    TConversionRun Run{Encoder, {ofWMA, 4, "/out"}, PostToMainThread};
     TRecorder Recorder;
 };
 
@@ -135,7 +105,7 @@ TEST_F(RunByReports, TimesOfTheWholeRunFromFinishedJobsAndTheRunningOne) {
 
     Run.Progress(Report(0, Seconds(100), Seconds(100)));
     Run.Terminated(End(0, true));
-    Loop.Pump();
+    ProcessPendingMessages();
     Run.Progress(Report(1, Seconds(50), Seconds(500)));
 
     EXPECT_EQ(Run.DoneDurationMs(), 100000);
@@ -158,7 +128,7 @@ TEST_F(RunByReports, JobsSideBySideAddTheirProcessedParts) {
     // The second one reported last: it is the current file.
     EXPECT_EQ(Run.LastReportedJob(), 1);
     Run.Terminated(End(0, true));
-    Loop.Pump();
+    ProcessPendingMessages();
     const TRunState state = Run.StateAt(Run.StartTime() + SecondsToDays(60));
     EXPECT_EQ(state.DoneDurationMs, 100000);
     EXPECT_EQ(state.CurrentDurationUs, Seconds(20));
@@ -175,7 +145,7 @@ TEST_F(RunByReports, UnknownLengthShowsNotAvailableAndLeavesTheEstimate) {
     EXPECT_FALSE(RunTimes(Run.StateAt(Run.StartTime() + SecondsToDays(10))).Known);
 
     Run.Terminated(End(0, true));
-    Loop.Pump();
+    ProcessPendingMessages();
     EXPECT_EQ(Run.DoneDurationMs(), 0) << "an unknown length adds nothing when it is done";
     Run.Progress(Report(1, Seconds(5), Seconds(10)));
     EXPECT_EQ(RunTimes(Run.StateAt(Run.StartTime() + SecondsToDays(10))).Estimated, "0:00:20");
@@ -190,7 +160,7 @@ TEST_F(RunByReports, CancelledJobsAreNeitherSuccessesNorFailures) {
     for (const TTerminateInfo& end :
          {End(0, true), End(1, true), End(2, false), End(3, false), End(4, false), End(-1, true)})
         Run.Terminated(end);
-    Loop.Pump();
+    ProcessPendingMessages();
 
     const TRunSummary summary = Run.Summary();
     EXPECT_EQ(summary.Total, 5);
@@ -207,7 +177,7 @@ TEST_F(RunByReports, CancelledJobsAreNeitherSuccessesNorFailures) {
 TEST_F(RunByReports, TerminationsFromAnotherThreadApplyOnTheMainThreadOneAtATimeInOrder) {
     Run.Prepare({Job(0, Seconds(1)), Job(1, Seconds(1)), Job(2, Seconds(1))}, &Recorder);
     // A failure's message box runs an event loop: what arrives meanwhile waits for it.
-    Recorder.InsideJobEnded = [this] { Loop.Pump(); };
+    Recorder.InsideJobEnded = [] { ProcessPendingMessages(); };
     std::thread delivery([this] {
         for (const TTerminateInfo& end :
              {End(0, true), End(1, true, true, "bitrate too low"), End(2, true), End(-1, true)})
@@ -215,7 +185,7 @@ TEST_F(RunByReports, TerminationsFromAnotherThreadApplyOnTheMainThreadOneAtATime
     });
     delivery.join();
     EXPECT_TRUE(Recorder.Ends.empty()) << "nothing is applied before the main thread runs";
-    Loop.Pump();
+    ProcessPendingMessages();
 
     ASSERT_EQ(Recorder.Ends.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
@@ -232,7 +202,7 @@ TEST_F(RunByReports, TerminationsFromAnotherThreadApplyOnTheMainThreadOneAtATime
     EXPECT_EQ(summary.Failed, 1);
     // A second report of an end, and reports after it, change nothing.
     Run.Terminated(End(1, true));
-    Loop.Pump();
+    ProcessPendingMessages();
     Run.Progress(Report(1, 5, 10));
     EXPECT_EQ(Run.States()[1].Status, jsFailed);
     EXPECT_EQ(Recorder.Ends.size(), 3u);
@@ -271,14 +241,12 @@ protected:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         while (!run.Ended() && std::chrono::steady_clock::now() < deadline) {
             ProcessPendingMessages();
-            Loop.Pump();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         ASSERT_TRUE(run.Ended());
     }
 
     TFFEncoder Encoder;
-    TTestMainLoop Loop;
     TRecorder Recorder;
     std::vector<std::string> Good;
     std::string Low;
@@ -287,7 +255,7 @@ protected:
 
 TEST_F(RunThroughTheEncoder, SecondOfThreeFailsWhileRunning) {
     std::vector<std::string> log;
-    TConversionRun run(Encoder, {ofWMA, 4, Out}, Loop.Poster(),
+    TConversionRun run(Encoder, {ofWMA, 4, Out}, PostToMainThread,
                        [&](const std::string& line) { log.push_back(line); });
     ASSERT_EQ(run.QueueJobs({Good[0], Low, Good[1]}), 3);
     EXPECT_EQ(log, std::vector<std::string>(3, "File has been added to convert list."));
@@ -323,7 +291,7 @@ TEST_F(RunThroughTheEncoder, SecondOfThreeFailsWhileRunning) {
 }
 
 TEST_F(RunThroughTheEncoder, TwoAtATimeEndEveryJobOnTheMainThread) {
-    TConversionRun run(Encoder, {ofMP3, 0, Out}, Loop.Poster());
+    TConversionRun run(Encoder, {ofMP3, 0, Out}, PostToMainThread);
     ASSERT_EQ(run.QueueJobs(Good), 4);
     RunToTheEnd(run, 2);
 
@@ -346,14 +314,13 @@ TEST_F(RunThroughTheEncoder, TwoAtATimeEndEveryJobOnTheMainThread) {
 }
 
 TEST_F(RunThroughTheEncoder, StopWithWaitEndsTheRunThroughItsTerminations) {
-    TConversionRun run(Encoder, {ofFLAC, 5, Out}, Loop.Poster());
+    TConversionRun run(Encoder, {ofFLAC, 5, Out}, PostToMainThread);
     ASSERT_EQ(run.QueueJobs(Good), 4);
     ASSERT_TRUE(run.Start(1, &Recorder));
     run.Stop(true);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!run.Ended() && std::chrono::steady_clock::now() < deadline) {
         ProcessPendingMessages();
-        Loop.Pump();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ASSERT_TRUE(run.Ended());
