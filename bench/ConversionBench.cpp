@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "ChildRun.h"
+#include "EngineJob.h"
 #include "FFLoad.h"
 #include "FFmpeg.h"
 #include "MyUtils.h"
@@ -39,8 +40,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace bench;
-
-using TOptionList = std::vector<std::pair<std::string, std::string>>;
 
 // The first preset of one output format: the engine's options (in the order the encoder
 // component applies them: codec, extra option lines, then channels, rate, bit rate and the
@@ -150,43 +149,10 @@ int ConvertOne(const std::string& formatName, const std::string& source,
         std::fprintf(stderr, "unknown format %s\n", formatName.c_str());
         return 2;
     }
-    FFLoader->SetLibraryPath(ExecutableFolder() + "lib");
-    if (!FFLoader->Load(EncoderLibraries)) {
-        std::fprintf(stderr, "%s\n", FFLoader->LastErrMsg().c_str());
-        return 2;
-    }
-    // Errors of the libraries and the engine go to the standard error output.
-    FFLogger()->TriggerEventInMainThread = false;
-    FFLogger()->SetOnLog([](void*, uint32_t, TLogLevel level, const std::string& msg) {
-        if (level <= llError)
-            std::fprintf(stderr, "%s\n", msg.c_str());
-    });
-    try {
-        TCustomFFmpeg task(1);
-        // One job alone, as the encoder component starts it.
-        task.ThreadsAvailable = ThreadsPerJob(1);
+    return RunEngineJob(source, output, format->EngineOptions, [](TCustomFFmpeg& task) {
         // The input side of every job: video off.
         task.ParseOption("vn", "1");
-        if (!task.OpenInputFile(source)) {
-            std::fprintf(stderr, "input: %s\n", task.LastError.c_str());
-            return 1;
-        }
-        for (const auto& [name, value] : format->EngineOptions)
-            task.ParseOption(name, value);
-        if (task.CreateOutputFile(output, false) < 0) {
-            std::fprintf(stderr, "output: %s\n", task.LastError.c_str());
-            return 1;
-        }
-        task.Start(false);
-        if (task.ErrorOccurred || !task.Finished) {
-            std::fprintf(stderr, "run: %s\n", task.ErrorMessage.c_str());
-            return 1;
-        }
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    return 0;
+    });
 }
 
 struct TOptions {

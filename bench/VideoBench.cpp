@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ChildRun.h"
+#include "EngineJob.h"
 #include "FFLoad.h"
 #include "FFmpeg.h"
 #include "MyUtils.h"
@@ -25,8 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace bench;
-
-using TOptionList = std::vector<std::pair<std::string, std::string>>;
 
 // One case: the engine's options in the order the encoder component applies them and the
 // ffmpeg program's arguments for the same work. The built-in "medium" preset carries lines of
@@ -82,41 +81,10 @@ int ConvertOne(const std::string& caseName, const std::string& source, const std
         std::fprintf(stderr, "unknown case %s\n", caseName.c_str());
         return 2;
     }
-    FFLoader->SetLibraryPath(ExecutableFolder() + "lib");
-    if (!FFLoader->Load(EncoderLibraries)) {
-        std::fprintf(stderr, "%s\n", FFLoader->LastErrMsg().c_str());
-        return 2;
-    }
-    FFLogger()->TriggerEventInMainThread = false;
-    FFLogger()->SetOnLog([](void*, uint32_t, TLogLevel level, const std::string& msg) {
-        if (level <= llError)
-            std::fprintf(stderr, "%s\n", msg.c_str());
-    });
-    try {
-        TCustomFFmpeg task(1);
-        task.ThreadsAvailable = ThreadsPerJob(1);
+    return RunEngineJob(source, output, c->EngineOptions, [](TCustomFFmpeg& task) {
         // Preset lines today's libraries no longer know are passed over, as the window does.
         task.RaiseOptionErrors = false;
-        if (!task.OpenInputFile(source)) {
-            std::fprintf(stderr, "input: %s\n", task.LastError.c_str());
-            return 1;
-        }
-        for (const auto& [name, value] : c->EngineOptions)
-            task.ParseOption(name, value);
-        if (task.CreateOutputFile(output, false) < 0) {
-            std::fprintf(stderr, "output: %s\n", task.LastError.c_str());
-            return 1;
-        }
-        task.Start(false);
-        if (task.ErrorOccurred || !task.Finished) {
-            std::fprintf(stderr, "run: %s\n", task.ErrorMessage.c_str());
-            return 1;
-        }
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    return 0;
+    });
 }
 
 struct TOptions {

@@ -253,8 +253,6 @@ private:
     // when the decoder is drained at the end of the input).
     bool ReceivePicture(AVCodecContext* codec, const AVPacket* pkt, int streamIndex,
                         int64_t position);
-    // The frame run through a deinterlacing filter; null when the filter cannot be run.
-    TFramePtr DeinterlaceFrame(const AVFrame* frame, bool& allocFailed);
     void KeepPicture(const AVFrame* frame, const TPacketFacts& facts, int streamIndex,
                      int64_t position);
     bool GrowPictureBuffer(int size);

@@ -21,6 +21,7 @@
 #include "files/MediaOpen.h"
 #include "files/UnicodeProtocol.h"
 #include "log/FFLog.h"
+#include "utils/Deinterlace.h"
 #include "utils/FFUtils.h"
 
 namespace {
@@ -256,10 +257,10 @@ bool TFFDecoder::ReceivePicture(AVCodecContext* codec, const AVPacket* pkt, int 
         this, llDebug, "pkt.st_idx=%d, dts=%" PRId64 ", pts=%" PRId64 ", flags=%d, pict_type=%d",
         facts.StreamIndex, facts.DTS, facts.PTS, facts.Flags, static_cast<int>(frame->pict_type));
 
-    TFramePtr deinterlaced;
+    TDeinterlacedFrame deinterlaced;
     if (deinterlace_) {
         bool allocFailed = false;
-        deinterlaced = DeinterlaceFrame(frame, allocFailed);
+        deinterlaced = DeinterlacedPicture(frame, allocFailed);
         if (!deinterlaced) {
             FFLogger()->Log(this, llError,
                             allocFailed ? "deinterlace buffer malloc error."
@@ -270,47 +271,6 @@ bool TFFDecoder::ReceivePicture(AVCodecContext* codec, const AVPacket* pkt, int 
     KeepPicture(deinterlaced ? deinterlaced.get() : frame, facts, streamIndex, position);
     ff::av_frame_unref(frame);
     return true;
-}
-
-TFFDecoder::TFramePtr TFFDecoder::DeinterlaceFrame(const AVFrame* frame, bool& allocFailed) {
-    allocFailed = false;
-    TFilterGraphPtr graph(ff::avfilter_graph_alloc());
-    TFramePtr out(ff::av_frame_alloc());
-    TFramePtr in(ff::av_frame_alloc());
-    if (!graph || !out || !in) {
-        allocFailed = true;
-        return nullptr;
-    }
-    const AVRational sar =
-        frame->sample_aspect_ratio.den != 0 ? frame->sample_aspect_ratio : AVRational{0, 1};
-    char args[160];
-    std::snprintf(args, sizeof args,
-                  "video_size=%dx%d:pix_fmt=%d:time_base=1/25:pixel_aspect=%d/%d", frame->width,
-                  frame->height, frame->format, sar.num, sar.den);
-    AVFilterContext* source = nullptr;
-    AVFilterContext* yadif = nullptr;
-    AVFilterContext* sink = nullptr;
-    if (ff::avfilter_graph_create_filter(&source, ff::avfilter_get_by_name("buffer"), "in", args,
-                                         nullptr, graph.get()) < 0 ||
-        ff::avfilter_graph_create_filter(&yadif, ff::avfilter_get_by_name("yadif"), "deinterlace",
-                                         "mode=send_frame:parity=auto:deint=all", nullptr,
-                                         graph.get()) < 0 ||
-        ff::avfilter_graph_create_filter(&sink, ff::avfilter_get_by_name("buffersink"), "out",
-                                         nullptr, nullptr, graph.get()) < 0 ||
-        ff::avfilter_link(source, 0, yadif, 0) < 0 || ff::avfilter_link(yadif, 0, sink, 0) < 0 ||
-        ff::avfilter_graph_config(graph.get(), nullptr) < 0)
-        return nullptr;
-    // One picture, then the end: the filter gives that picture out deinterlaced.
-    if (ff::av_frame_ref(in.get(), frame) < 0) {
-        allocFailed = true;
-        return nullptr;
-    }
-    in->pts = 0;
-    if (ff::av_buffersrc_add_frame_flags(source, in.get(), 0) < 0 ||
-        ff::av_buffersrc_add_frame_flags(source, nullptr, 0) < 0 ||
-        ff::av_buffersink_get_frame(sink, out.get()) < 0)
-        return nullptr;
-    return out;
 }
 
 bool TFFDecoder::GrowPictureBuffer(int size) {

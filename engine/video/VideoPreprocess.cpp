@@ -3,53 +3,13 @@
 // that OnVideoInputHook or the frame hooks may change; the decoder's own picture stays as it
 // was.
 #include "FFmpeg.h"
-#include "TextUtils.h"
 #include "log/FFLog.h"
+#include "utils/Deinterlace.h"
 #include "video/Video.h"
 
-namespace {
-
-// One picture through "buffer" -> "yadif" -> "buffersink" and the end of the stream: the
-// filter gives that picture out deinterlaced on its own (no later picture is waited for).
-TFramePtr Deinterlaced(const AVFrame* picture) {
-    TFilterGraphPtr graph(ff::avfilter_graph_alloc());
-    TFramePtr in(ff::av_frame_alloc());
-    TFramePtr out(ff::av_frame_alloc());
-    if (!graph || !in || !out)
-        return nullptr;
-    const AVRational sar =
-        picture->sample_aspect_ratio.num > 0 ? picture->sample_aspect_ratio : AVRational{1, 1};
-    const std::string args =
-        FormatText("video_size=%dx%d:pix_fmt=%d:time_base=1/25:"
-                   "pixel_aspect=%d/%d",
-                   picture->width, picture->height, picture->format, sar.num, sar.den);
-    AVFilterContext* source = nullptr;
-    AVFilterContext* yadif = nullptr;
-    AVFilterContext* sink = nullptr;
-    if (ff::avfilter_graph_create_filter(&source, ff::avfilter_get_by_name("buffer"), "in",
-                                         args.c_str(), nullptr, graph.get()) < 0 ||
-        ff::avfilter_graph_create_filter(&yadif, ff::avfilter_get_by_name("yadif"), "deinterlace",
-                                         "mode=send_frame:parity=auto:deint=all", nullptr,
-                                         graph.get()) < 0 ||
-        ff::avfilter_graph_create_filter(&sink, ff::avfilter_get_by_name("buffersink"), "out",
-                                         nullptr, nullptr, graph.get()) < 0 ||
-        ff::avfilter_link(source, 0, yadif, 0) < 0 || ff::avfilter_link(yadif, 0, sink, 0) < 0 ||
-        ff::avfilter_graph_config(graph.get(), nullptr) < 0)
-        return nullptr;
-    if (ff::av_frame_ref(in.get(), picture) < 0)
-        return nullptr;
-    in->pts = 0;
-    if (ff::av_buffersrc_add_frame_flags(source, in.get(), 0) < 0 ||
-        ff::av_buffersrc_add_frame_flags(source, nullptr, 0) < 0 ||
-        ff::av_buffersink_get_frame(sink, out.get()) < 0)
-        return nullptr;
-    return out;
-}
-
-} // namespace
-
 bool TCustomFFmpeg::DeinterlacePicture(const AVFrame* picture, AVFrame* into) {
-    TFramePtr done = Deinterlaced(picture);
+    bool allocFailed = false;
+    const TDeinterlacedFrame done = DeinterlacedPicture(picture, allocFailed);
     return done && done->width == into->width && done->height == into->height &&
            done->format == into->format && ff::av_frame_copy(into, done.get()) >= 0;
 }
