@@ -52,6 +52,9 @@ struct EngineInputStream {
     int64_t start = 0;
     int64_t nextPts = AV_NOPTS_VALUE; // microseconds
     int64_t pts = 0;                  // microseconds
+    // The decode time of the packet the last decoded audio frame came from (stream time base):
+    // a decoder with frame threads returns a frame some packets after its own.
+    int64_t lastFramePacketDts = AV_NOPTS_VALUE;
     PtsCorrection ptsCorrection{};
     int isStart = 1;
     int showedMultiPacketWarning = 0;

@@ -5,6 +5,7 @@
 // stream and the helpers that the files of this folder share.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -137,16 +138,22 @@ int64_t ResamplerDelay(const EngineOutputStream& ost);
 
 // The encoder thread of one audio output stream: the run's thread decodes, resamples and
 // frames the samples; this thread encodes the frames and writes the packets, so that the two
-// halves of a job overlap. Frames pass through a short bounded queue in order, so the encoder
-// sees exactly the frames of a one-thread run and the output is the same byte for byte
-// (audio/EncodeThread.cpp).
+// halves of a job overlap. Frames pass in order, gathered into batches of a few thousand
+// samples so that the threads meet once per batch rather than once per frame (Vorbis frames
+// hold 64 samples); the encoder sees exactly the frames of a one-thread run and the output is
+// the same byte for byte (audio/EncodeThread.cpp).
 //
 // Locks: the queue's own lock, then nothing. The muxer is written under the task's MuxerLock,
 // which is taken after no other lock and held only for one packet's write.
 class TEncodeThread {
 public:
-    // Frames that may wait between the two threads.
-    static constexpr size_t QueueLength = 8;
+    // Batches that may wait between the two threads.
+    static constexpr size_t QueueLength = 4;
+    // A batch is handed over once it holds this many samples per channel, or this many frames.
+    static constexpr int BatchSamples = 8192;
+    static constexpr size_t BatchFrames = 64;
+    // Frames given back for reuse at most.
+    static constexpr size_t SpareFrames = (QueueLength + 2) * BatchFrames;
 
     TEncodeThread(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost);
     // Drops what still waits and joins.
@@ -154,17 +161,22 @@ public:
     TEncodeThread(const TEncodeThread&) = delete;
     TEncodeThread& operator=(const TEncodeThread&) = delete;
 
-    // Queues a reference to `frame`; waits while the queue is full. Raises the failure of
-    // the encoder thread, if it failed.
+    // Adds a copy of `frame` to the batch being gathered; hands the batch over when it is
+    // full, waiting while the queue is full. Raises the failure of the encoder thread, if it
+    // failed.
     void Push(const AVFrame* frame);
-    // Queues the encoder's drain, waits until everything is written and the thread has
-    // ended, and returns the bytes it encoded. Raises its failure, if any.
+    // Hands over the last batch and the encoder's drain, waits until everything is written
+    // and the thread has ended, and returns the bytes it encoded. Raises its failure, if any.
     int64_t Finish();
     // Ends the thread without writing what still waits (a run that failed or was stopped).
     void Abort();
     bool Finished() const { return finished_; }
 
 private:
+    using TBatch = std::vector<TFramePtr>; // a null frame is the drain
+
+    TFramePtr CopyOf(const AVFrame* frame);
+    void HandOver();
     void Work();
     void RethrowFailure();
 
@@ -172,11 +184,17 @@ private:
     AVFormatContext* muxer_;
     EngineOutputStream& ost_;
 
+    // The batch being gathered; the run's thread alone touches it.
+    TBatch gathering_;
+    int gatheredSamples_ = 0;
+    TBatch spares_; // frames to copy into
+
     std::mutex lock_;
     std::condition_variable changed_;
-    std::deque<TFramePtr> queue_; // a null frame is the drain
-    bool draining_ = false;       // the drain was queued
-    bool aborting_ = false;
+    std::deque<TBatch> queue_;
+    TBatch returned_;       // frames the encoder thread gave back
+    bool draining_ = false; // the drain was handed over (the run's thread alone)
+    std::atomic<bool> aborting_{false};
     bool ended_ = false; // the thread left its loop
     std::exception_ptr failure_;
     int64_t bytes_ = 0;

@@ -3,7 +3,7 @@
 #include "run/Run.h"
 
 void ShareCodecThreads(AVCodecContext* ctx, const AVCodec* codec, bool encoder,
-                       const TCustomFFmpeg& task) {
+                       const TCustomFFmpeg& task, int taken) {
     if (task.ThreadCountGiven || codec == nullptr)
         return; // the context keeps the count the option set
     // Slice threads of an encoder cut its pictures into other slices, so only frame threads
@@ -17,7 +17,7 @@ void ShareCodecThreads(AVCodecContext* ctx, const AVCodec* codec, bool encoder,
     // An encoder with threads of its own (libx264) runs them by frames.
     if (encoder && (codec->capabilities & AV_CODEC_CAP_OTHER_THREADS))
         kinds |= FF_THREAD_FRAME;
-    const int available = task.ThreadsAvailable.load();
+    const int available = task.ThreadsAvailable.load() - taken;
     if (kinds == 0 || available <= 1) {
         ctx->thread_count = 1;
         return;

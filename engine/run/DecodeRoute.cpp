@@ -85,6 +85,12 @@ void TTranscodeRun::WarnMultipleFrames(EngineInputStream& ist, const AVPacket* p
 int TTranscodeRun::DecodeAudio(EngineInputStream& ist, int index, const AVPacket* pkt) {
     int frames = 0;
     return SendAndReceive(ist.decoder.get(), pkt, frame_.get(), [&](AVFrame* frame) {
+        // The first frame of a packet starts at that packet's time, which is the packet just
+        // sent unless the decoder's threads hold frames back.
+        if (frame->pkt_dts != AV_NOPTS_VALUE && frame->pkt_dts != ist.lastFramePacketDts) {
+            ist.lastFramePacketDts = frame->pkt_dts;
+            ist.nextPts = ff::av_rescale_q(frame->pkt_dts, ist.stream->time_base, AV_TIME_BASE_Q);
+        }
         ist.pts = ist.nextPts;
         WarnMultipleFrames(ist, pkt, ++frames);
         if (frame->sample_rate > 0)

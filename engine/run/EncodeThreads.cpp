@@ -5,16 +5,21 @@
 #include "audio/Audio.h"
 #include "run/Run.h"
 
-void TTranscodeRun::StartEncodeThreads() {
+bool TTranscodeRun::EncodeThreadWanted() const {
     if (!task_.EncodeThreads || joinMode_ || task_.ThreadsAvailable.load() < 2 ||
         task_.InputCount() != 1 || task_.OutputCount() != 1 || ostTable_.size() != 1)
+        return false;
+    const EngineOutputStream& ost = *ostTable_[0];
+    AVCodecContext* enc = ost.encoder.get();
+    return ost.encodingNeeded && enc != nullptr && ff::avcodec_is_open(enc) &&
+           OutputStreamType(ost) == AVMEDIA_TYPE_AUDIO &&
+           OutputContext(ost.fileIndex)->nb_streams == 1;
+}
+
+void TTranscodeRun::StartEncodeThreads() {
+    if (!encodeThread_)
         return;
     EngineOutputStream& ost = *ostTable_[0];
-    AVCodecContext* enc = ost.encoder.get();
-    if (!ost.encodingNeeded || enc == nullptr || !ff::avcodec_is_open(enc) ||
-        OutputStreamType(ost) != AVMEDIA_TYPE_AUDIO ||
-        OutputContext(ost.fileIndex)->nb_streams != 1)
-        return;
     StreamWork(ost).encodeThread =
         std::make_unique<TEncodeThread>(task_, OutputContext(ost.fileIndex), ost);
 }

@@ -31,9 +31,10 @@ AVMediaType InputStreamType(const EngineInputStream& ist);
 TCodecContextPtr CloneEncoderSettings(const AVCodecContext* src, const AVCodec* codec);
 
 // Before a codec opens: its thread count and kind from the task's `threads` option or, without
-// one, from the threads available to the task (CodecThreads.cpp).
+// one, from the threads available to the task less `taken`, the threads the run itself uses
+// beyond its own (CodecThreads.cpp).
 void ShareCodecThreads(AVCodecContext* ctx, const AVCodec* codec, bool encoder,
-                       const TCustomFFmpeg& task);
+                       const TCustomFFmpeg& task, int taken = 0);
 
 class TTranscodeRun {
 public:
@@ -61,6 +62,7 @@ private:
     // The encoder thread of a job whose only output is one re-encoded audio stream, when a
     // spare core is there for it; finished before the trailers, stopped first by the clean-up
     // (EncodeThreads.cpp).
+    bool EncodeThreadWanted() const;
     void StartEncodeThreads();
     void FinishEncodeThreads();
     void StopEncodeThreads();
@@ -137,6 +139,7 @@ private:
 
     TCustomFFmpeg& task_;
     const bool joinMode_;
+    bool encodeThread_ = false; // the audio stream is encoded on a thread of its own
     std::vector<InputFileState> files_;
     // The output stream table: every output stream record in output-file order.
     std::vector<EngineOutputStream*> ostTable_;

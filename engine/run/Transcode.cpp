@@ -1,7 +1,6 @@
 // Entry of the transcode run, and the small lookups the run's files share.
 #include "run/Run.h"
 
-
 void TCustomFFmpeg::Transcode() {
     TTranscodeRun run(*this);
     run.Run();

@@ -52,10 +52,11 @@ TEST_F(EngineCodecThreads, DecoderThreadsFollowTheTaskUnlessGiven) {
         const char* Threads; // the `threads` option, "" for none
         int Expected;
     } cases[] = {
-        {flac, 1, "", 1},                     // the default: one thread
-        {flac, 2, "", 2},                     // a job alone: the FLAC decoder takes the spare core
-        {flac, 4, "", 4},  {flac, 2, "3", 3}, // given explicitly: kept
-        {flac, 4, "1", 1}, {wav, 2, "", 1},   // PCM has no threads to use
+        {flac, 1, "", 1},                   // the default: one thread
+        {flac, 2, "", 1},                   // a job alone: its encoder thread takes the spare core
+        {flac, 4, "", 3},                   // the FLAC decoder takes the others
+        {flac, 2, "3", 3},                  // given explicitly: kept
+        {flac, 4, "1", 1}, {wav, 2, "", 1}, // PCM has no threads to use
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Source + " available " + std::to_string(c.Available) + " threads '" +
@@ -76,6 +77,7 @@ TEST_F(EngineCodecThreads, OutputEqualsTheOneThreadRunByteForByte) {
         const char* Codec;
     } cases[] = {{flac, ".flac", "flac"},
                  {flac, ".wav", "pcm_s16le"},
+                 {flac, ".m4a", "aac"}, // timestamps too: frame threads hold frames back
                  {wav, ".wav", "pcm_s16le"},
                  {wav, ".flac", "flac"}};
     for (const auto& c : cases) {
