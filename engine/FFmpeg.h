@@ -215,7 +215,8 @@ public:
     // hooks. `picture` may be redirected to the task's working copy.
     void VideoPreprocess(EngineInputStream& ist, AVFrame*& picture);
     // With a filter chain: pushes the picture into it and hands every picture that comes out
-    // to `each`, with ist.pts set to its time. Without one `each` gets the picture itself.
+    // to `each`, with ist.pts set to its time. Without one `each` gets the picture itself. A
+    // null picture ends the chain's input: the pictures its filters held back come out.
     void FilterVideo(EngineInputStream& ist, AVFrame* picture,
                      const std::function<void(AVFrame*)>& each);
     // Writes the picture to one re-encoding output stream as 0 or more frames; frameSize is

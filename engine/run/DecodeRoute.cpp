@@ -36,10 +36,12 @@ int TTranscodeRun::DecodeAndRoute(EngineInputStream& ist, int index, const AVPac
         EmulateRate(ist);
     }
 
-    if (pkt != nullptr)
+    if (pkt != nullptr) {
         RouteCopies(ist, index, *pkt);
-    else
+    } else {
+        DrainFilters(ist, index);
         DrainEncoders(index);
+    }
     return 0;
 }
 
@@ -225,6 +227,15 @@ void TTranscodeRun::RouteCopies(EngineInputStream& ist, int index, const AVPacke
         if (!ost.encodingNeeded)
             CopyOutput(ost, ist, pkt);
     }
+}
+
+// The filter chain's drain after the decoder's: pictures that filters held back (a frame
+// rate change, padding, reversal) still reach the encoders.
+void TTranscodeRun::DrainFilters(EngineInputStream& ist, int index) {
+    if (InputStreamType(ist) != AVMEDIA_TYPE_VIDEO || ist.inputVideoFilter == nullptr)
+        return;
+    task_.FilterVideo(ist, nullptr,
+                      [&](AVFrame* filtered) { RouteToEncoders(ist, index, filtered); });
 }
 
 // The encoder drain after the decoder's. Every audio output is drained, unframed (PCM) ones

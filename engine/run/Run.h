@@ -31,10 +31,9 @@ AVMediaType InputStreamType(const EngineInputStream& ist);
 TCodecContextPtr CloneEncoderSettings(const AVCodecContext* src, const AVCodec* codec);
 
 // Before a codec opens: its thread count and kind from the task's `threads` option or, without
-// one, from the threads available to the task less `taken`, the threads the run itself uses
-// beyond its own (CodecThreads.cpp).
+// one, from the threads available to the task (CodecThreads.cpp).
 void ShareCodecThreads(AVCodecContext* ctx, const AVCodec* codec, bool encoder,
-                       const TCustomFFmpeg& task, int taken = 0);
+                       const TCustomFFmpeg& task);
 
 class TTranscodeRun {
 public:
@@ -110,6 +109,7 @@ private:
     void AdvanceWithoutDecoding(EngineInputStream& ist, const AVPacket& pkt);
     void WarnMultipleFrames(EngineInputStream& ist, const AVPacket* pkt, int frames);
     void EmulateRate(const EngineInputStream& ist) const;
+    void DrainFilters(EngineInputStream& ist, int index);
     void DrainEncoders(int index);
 
     // ---- copy output (CopyOutput.cpp)
@@ -139,7 +139,6 @@ private:
 
     TCustomFFmpeg& task_;
     const bool joinMode_;
-    bool encodeThread_ = false; // the audio stream is encoded on a thread of its own
     std::vector<InputFileState> files_;
     // The output stream table: every output stream record in output-file order.
     std::vector<EngineOutputStream*> ostTable_;

@@ -44,7 +44,6 @@ void TTranscodeRun::Setup() {
     MapStreams();
     ConfigureOutputStreams();
     OpenEncoders();
-    encodeThread_ = EncodeThreadWanted();
     OpenDecoders();
     InitInputTimes();
     CopyMetadataAndChapters();
@@ -327,8 +326,7 @@ void TTranscodeRun::OpenDecoders() {
                                      dec->codec_id, ist.fileIndex, ist.streamIndex,
                                      TypeName(type).c_str()));
         dec->pkt_timebase = ist.stream->time_base;
-        // The encoder thread takes one of the spare cores.
-        ShareCodecThreads(dec, codec, false, task_, encodeThread_ ? 1 : 0);
+        ShareCodecThreads(dec, codec, false, task_);
         int ret = 0;
         {
             std::lock_guard registry(CodecRegistryLock);

@@ -112,11 +112,14 @@ int TCustomFFmpeg::ConfigureFilters(EngineInputStream& ist, EngineOutputStream& 
 void TCustomFFmpeg::FilterVideo(EngineInputStream& ist, AVFrame* picture,
                                 const std::function<void(AVFrame*)>& each) {
     if (ist.inputVideoFilter == nullptr || ist.outputVideoFilter == nullptr) {
-        each(picture);
+        if (picture != nullptr)
+            each(picture);
         return;
     }
-    picture->pts = ist.pts;
-    picture->sample_aspect_ratio = ist.decoder->sample_aspect_ratio;
+    if (picture != nullptr) {
+        picture->pts = ist.pts;
+        picture->sample_aspect_ratio = ist.decoder->sample_aspect_ratio;
+    }
     int ret =
         ff::av_buffersrc_add_frame_flags(ist.inputVideoFilter, picture, AV_BUFFERSRC_FLAG_KEEP_REF);
     if (ret < 0)

@@ -52,11 +52,10 @@ TEST_F(EngineCodecThreads, DecoderThreadsFollowTheTaskUnlessGiven) {
         const char* Threads; // the `threads` option, "" for none
         int Expected;
     } cases[] = {
-        {flac, 1, "", 1},                   // the default: one thread
-        {flac, 2, "", 1},                   // a job alone: its encoder thread takes the spare core
-        {flac, 4, "", 3},                   // the FLAC decoder takes the others
-        {flac, 2, "3", 3},                  // given explicitly: kept
-        {flac, 4, "1", 1}, {wav, 2, "", 1}, // PCM has no threads to use
+        {flac, 1, "", 1}, // the default: one thread
+        {flac, 2, "", 3}, // a job alone: the FLAC decoder takes the cores and one more
+        {flac, 4, "", 5},  {flac, 2, "3", 3}, // given explicitly: kept
+        {flac, 4, "1", 1}, {wav, 2, "", 1},   // PCM has no threads to use
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Source + " available " + std::to_string(c.Available) + " threads '" +

@@ -67,10 +67,12 @@ TEST_F(EngineEncodeThread, EveryFormatIsTheOneThreadRunByteForByte) {
         const char* Extension;
         const char* Codec;
         int Bitrate;
+        bool Threaded; // raw PCM keeps the one-thread run
     } cases[] = {
-        {".wav", "pcm_s16le", -1}, {".mp3", "libmp3lame", 128000}, {".wma", "wmav2", 128000},
-        {".ogg", "libvorbis", -1}, {".aac", "aac", 128000},        {".m4a", "aac", 96000},
-        {".flac", "flac", -1},     {".mp2", "mp2", 192000},
+        {".wav", "pcm_s16le", -1, false}, {".mp3", "libmp3lame", 128000, true},
+        {".wma", "wmav2", 128000, true},  {".ogg", "libvorbis", -1, true},
+        {".aac", "aac", 128000, true},    {".m4a", "aac", 96000, true},
+        {".flac", "flac", -1, true},      {".mp2", "mp2", 192000, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Codec) + c.Extension);
@@ -81,7 +83,7 @@ TEST_F(EngineEncodeThread, EveryFormatIsTheOneThreadRunByteForByte) {
         EXPECT_EQ(single.Error, "");
         EXPECT_EQ(threaded.Error, "");
         EXPECT_FALSE(single.Threaded);
-        EXPECT_TRUE(threaded.Threaded);
+        EXPECT_EQ(threaded.Threaded, c.Threaded);
         EXPECT_EQ(threaded.AudioSize, single.AudioSize);
         const std::string a = ReadAll(one);
         ASSERT_GT(a.size(), 1000u);
@@ -109,23 +111,27 @@ TEST_F(EngineEncodeThread, OneThreadWithoutASpareCore) {
 // A write that fails on the encoder thread fails the run with the one-thread run's message.
 TEST_F(EngineEncodeThread, AWriteFailureOnTheEncoderThreadFailsTheRun) {
     const std::string source = WavSource(3);
-    const TResult single = Convert(source, "/dev/full", "pcm_s16le", false, 0, -1, "wav");
-    const TResult threaded = Convert(source, "/dev/full", "pcm_s16le", true, 0, -1, "wav");
+    const TResult single = Convert(source, "/dev/full", "flac", false, 0, -1, "flac");
+    const TResult threaded = Convert(source, "/dev/full", "flac", true, 0, -1, "flac");
     EXPECT_NE(single.Error, "");
     EXPECT_TRUE(threaded.Threaded);
     EXPECT_EQ(threaded.Error, single.Error);
 }
 
-// A stop ends both threads; what was encoded up to then is a complete file.
+// A stop ends both threads; what was encoded up to then is a complete file: the FLAC
+// header's sample count, written with the trailer, covers every packet.
 TEST_F(EngineEncodeThread, AStopEndsBothThreadsWithACompleteOutput) {
-    const std::string out = OutPath("stopped.wav");
-    const TResult result = Convert(WavSource(3), out, "pcm_s16le", true, 20);
+    const std::string out = OutPath("stopped.flac");
+    const TResult result = Convert(WavSource(3), out, "flac", true, 20);
     EXPECT_EQ(result.Error, "");
     EXPECT_TRUE(result.Threaded);
-    EXPECT_TRUE(WavComplete(out));
     const double seconds = PacketSeconds(out);
     EXPECT_GT(seconds, 0.0);
     EXPECT_LT(seconds, 2.0);
+    const std::string header = Probe(out, "-show_entries stream=duration -of csv=p=0");
+    ASSERT_FALSE(header.empty());
+    ASSERT_NE(header, "N/A") << "the trailer was not written";
+    EXPECT_NEAR(std::stod(header), seconds, 0.05);
 }
 
 } // namespace

@@ -76,6 +76,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, VideoGeometry,
                          ::testing::Values(TGeometryCase{"Scale", "s=80x60", "80,60"},
                                            TGeometryCase{"Hflip", "vf=hflip", "160,120"},
                                            TGeometryCase{"Crop", "vf=crop=100:80:0:0", "100,80"},
+                                           // gives every picture at the end of the input
+                                           TGeometryCase{"Reverse", "vf=reverse", "160,120"},
                                            TGeometryCase{"ScaleThenCrop", "s=80x60\nvf=crop=40:30",
                                                          "40,30"}),
                          [](const auto& info) { return std::string(info.param.Name); });
