@@ -23,9 +23,11 @@ void ShareCodecThreads(AVCodecContext* ctx, const AVCodec* codec, bool encoder,
         ctx->thread_count = 1;
         return;
     }
-    // A decoder gets one thread more than the cores, as the library's own automatic count
-    // does: with frame threads one packet is always being decoded while the run waits for the
-    // oldest picture or chunk.
-    ctx->thread_count = encoder ? available : available + 1;
+    // The counts the libraries choose by themselves on a whole machine, applied to the task's
+    // share: one thread more than the cores for libavcodec's threads (with frame threads a
+    // packet is always being decoded while the run waits for the oldest result), half as many
+    // again for an encoder's own threads (libx264 overlaps its frames in them).
+    const bool own = encoder && (codec->capabilities & AV_CODEC_CAP_OTHER_THREADS);
+    ctx->thread_count = own ? available + available / 2 : available + 1;
     ctx->thread_type = kinds;
 }

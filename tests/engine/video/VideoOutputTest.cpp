@@ -381,14 +381,14 @@ TEST_F(VideoRun, RawPictureFormatsGetEveryPicture) {
 
 namespace {
 
-// libx264 runs threads of its own: it gets the task's available threads as frame threads,
-// an explicit `threads` option wins.
+// libx264 runs threads of its own: it gets half as many again as the task's available
+// threads, as frame threads; an explicit `threads` option wins.
 TEST_F(VideoRun, X264TakesTheAvailableThreads) {
     const struct {
         int Available;
         const char* Threads;
         int Expected;
-    } cases[] = {{1, "", 1}, {2, "", 2}, {2, "1", 1}};
+    } cases[] = {{1, "", 1}, {2, "", 3}, {4, "", 6}, {2, "1", 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.Available) + " available, threads \"" + c.Threads + "\"");
         TTestTask task;
