@@ -61,7 +61,8 @@ private:
     // The encoder thread of a job whose only output is one re-encoded audio stream, when a
     // spare core is there for it; finished before the trailers, stopped first by the clean-up
     // (EncodeThreads.cpp).
-    bool EncodeThreadWanted() const;
+    // The output stream to encode on a thread of its own, if the job has one.
+    EngineOutputStream* EncodeThreadStream() const;
     void StartEncodeThreads();
     void FinishEncodeThreads();
     void StopEncodeThreads();

@@ -29,7 +29,7 @@ protected:
     // thread allowed or not; `stopAfter` > 0 stops the run after that many decoded chunks.
     static TResult Convert(const std::string& source, const std::string& out, const char* codec,
                            bool threads, int stopAfter = 0, int bitrate = -1,
-                           const char* format = "") {
+                           const char* format = "", const std::string& extra = "") {
         TTestTask task;
         task.ThreadsAvailable = 2;
         task.EncodeThreads = threads;
@@ -37,18 +37,24 @@ protected:
         int chunks = 0;
         task.OnAudioHook = [&](TCustomFFmpeg* sender, uint8_t*, int64_t, int, int, int,
                                AVSampleFormat) {
-            const auto& ost = task.OutputStreams[0][0];
-            if (ost && ost->work && ost->work->encodeThread)
-                result.Threaded = true;
+            for (const auto& ost : task.OutputStreams[0])
+                if (ost && ost->work && ost->work->encodeThread)
+                    result.Threaded = true;
             if (stopAfter > 0 && ++chunks == stopAfter)
                 sender->Stop(false);
         };
-        OpenInput(task, source);
+        OpenInput(task, source, extra.empty() ? "vn=1" : "");
         TOutputOptions o;
         o.AudioCodec = codec;
         o.AudioBitrate = bitrate;
         o.DisableVideo = true;
         o.ForceFormat = format;
+        if (!extra.empty()) {
+            // The source's cover picture (its stream 1) copied before the audio (stream 0).
+            o.DisableVideo = false;
+            o.VideoCodec = "copy";
+            o.ExtOptions = extra;
+        }
         CreateOutput(task, out, o);
         // The Ogg muxer draws its stream serial number at random unless asked for exact
         // output.
@@ -76,8 +82,9 @@ TEST_F(EngineEncodeThread, EveryFormatIsTheOneThreadRunByteForByte) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.Codec) + c.Extension);
-        const std::string one = OutPath(std::string("one") + c.Extension);
-        const std::string two = OutPath(std::string("two") + c.Extension);
+        // Names of their own: other tests of the folder may run at the same time.
+        const std::string one = OutPath(std::string("pipe-one") + c.Extension);
+        const std::string two = OutPath(std::string("pipe-two") + c.Extension);
         const TResult single = Convert(flac, one, c.Codec, false, 0, c.Bitrate);
         const TResult threaded = Convert(flac, two, c.Codec, true, 0, c.Bitrate);
         EXPECT_EQ(single.Error, "");
@@ -85,6 +92,35 @@ TEST_F(EngineEncodeThread, EveryFormatIsTheOneThreadRunByteForByte) {
         EXPECT_FALSE(single.Threaded);
         EXPECT_EQ(threaded.Threaded, c.Threaded);
         EXPECT_EQ(threaded.AudioSize, single.AudioSize);
+        const std::string a = ReadAll(one);
+        ASSERT_GT(a.size(), 1000u);
+        EXPECT_TRUE(a == ReadAll(two)) << "the outputs differ";
+    }
+}
+
+// A copied cover picture leaves the encoder thread on: its one packet is written before any
+// audio, and the files are the one-thread run's.
+TEST_F(EngineEncodeThread, ACopiedCoverKeepsTheThreadAndTheBytes) {
+    const std::string tagged =
+        Make("tagged.mp3", "-f lavfi -i sine=frequency=440:duration=3 -f lavfi -i "
+                           "color=c=red:s=64x48:d=1 -map 0:a -map 1:v -frames:v 1 -c:v mjpeg "
+                           "-disposition:v attached_pic -id3v2_version 3");
+    ASSERT_FALSE(tagged.empty());
+    const char* maps = "map=0:1<CRLF>map=0:0";
+    for (const auto& [extension, codec] :
+         {std::pair{".mp3", "libmp3lame"}, {".flac", "flac"}, {".m4a", "aac"}}) {
+        SCOPED_TRACE(extension);
+        const std::string one = OutPath(std::string("cover-one") + extension);
+        const std::string two = OutPath(std::string("cover-two") + extension);
+        const TResult single = Convert(tagged, one, codec, false, 0, -1, "", maps);
+        const TResult threaded = Convert(tagged, two, codec, true, 0, -1, "", maps);
+        EXPECT_EQ(single.Error, "");
+        EXPECT_EQ(threaded.Error, "");
+        EXPECT_TRUE(threaded.Threaded);
+        EXPECT_EQ(Probe(two, "-show_entries stream=codec_name -of csv=p=0"),
+                  Probe(one, "-show_entries stream=codec_name -of csv=p=0"));
+        EXPECT_NE(Probe(two, "-show_entries stream=codec_name -of csv=p=0").find("mjpeg"),
+                  std::string::npos);
         const std::string a = ReadAll(one);
         ASSERT_GT(a.size(), 1000u);
         EXPECT_TRUE(a == ReadAll(two)) << "the outputs differ";
