@@ -69,14 +69,17 @@ struct TVideoStreamInfo {
     int32_t FrameRateDen = -1;
 };
 
-// The picture a file carries as its cover art (a stream with the attached-picture
-// disposition). Unknown numbers are -1.
+// A picture a file carries as cover art (a stream with the attached-picture disposition).
+// Unknown numbers are -1; a text the container does not give is empty.
 struct TAttachedPictureInfo {
     int32_t StreamIndex = -1;
     std::string CodecName; // "mjpeg", "png", ...
     int32_t Width = -1;
     int32_t Height = -1;
-    int64_t Size = -1; // bytes of the coded picture
+    int64_t Size = -1;    // bytes of the coded picture
+    std::string Comment;  // what the picture shows: ID3 and FLAC picture types ("Cover (front)")
+    std::string Title;    // its description
+    std::string FileName; // the name of a Matroska attachment ("cover.jpg")
 };
 
 // A tag of a file: its key as the container names it, and its text.

@@ -23,6 +23,12 @@ void AppendTags(const AVDictionary* dict, bool onlyNew, std::vector<TFileTag>& t
             tags.push_back({entry->key, entry->value != nullptr ? entry->value : ""});
 }
 
+// The text of `key` in `dict` (the key's case ignored), empty when it is not there.
+std::string TagText(const AVDictionary* dict, const char* key) {
+    const AVDictionaryEntry* entry = ff::av_dict_get(dict, key, nullptr, 0);
+    return entry != nullptr && entry->value != nullptr ? entry->value : "";
+}
+
 } // namespace
 
 std::vector<TAttachedPictureInfo> TCustomDecoder::AttachedPictures() const {
@@ -39,6 +45,9 @@ std::vector<TAttachedPictureInfo> TCustomDecoder::AttachedPictures() const {
         info.Width = st->codecpar->width > 0 ? st->codecpar->width : -1;
         info.Height = st->codecpar->height > 0 ? st->codecpar->height : -1;
         info.Size = st->attached_pic.size;
+        info.Comment = TagText(st->metadata, "comment");
+        info.Title = TagText(st->metadata, "title");
+        info.FileName = TagText(st->metadata, "filename");
         pictures.push_back(info);
     }
     return pictures;

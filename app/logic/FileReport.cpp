@@ -20,16 +20,33 @@ std::string PictureText(const TAttachedPictureInfo& picture) {
     return text + ", " + ReadableFileSize(picture.Size);
 }
 
-std::string PictureJson(const TFileReport& report) {
-    if (!report.HasPicture)
-        return "null";
-    const TAttachedPictureInfo& p = report.Picture;
-    return TJsonObject()
-        .Text("codec", p.CodecName)
+// The texts a container gives about a picture, by the names they have there.
+const struct {
+    const char* Key;
+    std::string TAttachedPictureInfo::*Text;
+} PictureTexts[] = {
+    {"comment", &TAttachedPictureInfo::Comment},
+    {"title", &TAttachedPictureInfo::Title},
+    {"filename", &TAttachedPictureInfo::FileName},
+};
+
+std::string PictureJson(const TAttachedPictureInfo& p) {
+    TJsonObject object;
+    object.Text("codec", p.CodecName)
         .Number("width", p.Width, p.Width > 0)
         .Number("height", p.Height, p.Height > 0)
-        .Number("size", p.Size, p.Size >= 0)
-        .Str();
+        .Number("size", p.Size, p.Size >= 0);
+    for (const auto& text : PictureTexts)
+        if (!(p.*text.Text).empty())
+            object.Text(text.Key, p.*text.Text);
+    return object.Str();
+}
+
+std::string PicturesJson(const std::vector<TAttachedPictureInfo>& pictures) {
+    std::string array = "[";
+    for (const TAttachedPictureInfo& picture : pictures)
+        array += (array.size() > 1 ? "," : "") + PictureJson(picture);
+    return array + "]";
 }
 
 std::string TagsJson(const std::vector<TFileTag>& tags) {
@@ -52,7 +69,7 @@ TFileReport ReadFileReport(TFFDecoder& prober) {
     report.Container = prober.ContainerName();
     report.ContainerLongName = prober.ContainerLongName();
     report.Tags = prober.Tags();
-    report.HasPicture = prober.GetAttachedPicture(report.Picture);
+    report.Pictures = prober.AttachedPictures();
     return report;
 }
 
@@ -67,7 +84,14 @@ std::vector<std::string> FileReportLines(const TFileReport& report) {
     if (!report.ContainerLongName.empty())
         container += " (" + report.ContainerLongName + ")";
     lines.push_back(container);
-    lines.push_back("Cover art: " + (report.HasPicture ? PictureText(report.Picture) : "none"));
+    if (report.Pictures.empty())
+        lines.push_back("Cover art: none");
+    for (const TAttachedPictureInfo& picture : report.Pictures) {
+        lines.push_back("Cover art: " + PictureText(picture));
+        for (const auto& text : PictureTexts)
+            if (!(picture.*text.Text).empty())
+                lines.push_back(std::string("  ") + text.Key + ": " + OneLine(picture.*text.Text));
+    }
     if (report.Tags.empty()) {
         lines.push_back("Tags: none");
     } else {
@@ -96,7 +120,8 @@ std::string FileReportJson(const std::string& path, const TFileReport& report) {
         .Real("frame_rate", rateKnown ? static_cast<double>(f.FrameRateNum) / f.FrameRateDen : 0,
               rateKnown)
         .Raw("tags", TagsJson(report.Tags))
-        .Raw("cover_art", PictureJson(report))
+        .Raw("cover_art", report.Pictures.empty() ? "null" : PictureJson(report.Pictures.front()))
+        .Raw("pictures", PicturesJson(report.Pictures))
         .Str();
 }
 

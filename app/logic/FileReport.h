@@ -13,19 +13,23 @@ struct TFileReport {
     std::string Container;         // the demuxer's short name
     std::string ContainerLongName; // its long name
     std::vector<TFileTag> Tags;
-    bool HasPicture = false;
-    TAttachedPictureInfo Picture;
+    std::vector<TAttachedPictureInfo> Pictures; // every attached picture, in stream order
 };
 
 // The report of the file `prober` has open.
 TFileReport ReadFileReport(TFFDecoder& prober);
 
 // The lines under the file's name: the source list's facts with the size for reading, then
-// "Container: ...", "Cover art: ..." and "Tags:" with one indented "key: value" line each.
+// "Container: ...", one "Cover art: ..." line per picture ("Cover art: none" without one),
+// each followed by an indented "comment: ...", "title: ..." and "filename: ..." line for
+// the texts the container gives, and "Tags:" with one indented "key: value" line each.
 std::vector<std::string> FileReportLines(const TFileReport& report);
 
 // One line of JSON for the file: "path", the facts (null when unknown), "container",
-// "container_name", "tags" (an object) and "cover_art" (an object, or null).
+// "container_name", "tags" (an object), "cover_art" (the first picture, or null) and
+// "pictures" (every picture, an empty array without one). A picture is an object with
+// "codec", "width", "height" and "size" (null when unknown) and the texts "comment", "title"
+// and "filename" when the container gives them.
 std::string FileReportJson(const std::string& path, const TFileReport& report);
 
 // One line of JSON for a file that could not be read: "path" and "error".

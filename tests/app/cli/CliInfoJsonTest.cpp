@@ -1,9 +1,12 @@
 // --info and --json on a tagged MP3 with cover art and an unreadable file: the container, the
-// tags and the picture's size, as text and as one JSON object per file.
+// tags and the picture's size, as text and as one JSON object per file; every picture of files
+// that hold two (MP3 and Matroska), with the texts their containers give.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -76,6 +79,7 @@ TEST_F(CliInfoJson, JsonHoldsOneObjectPerFileWithTheTagsAndAnErrorObject) {
     EXPECT_EQ(ogg["container"], "ogg");
     EXPECT_EQ(ogg["tags"]["title"], "Ogg");
     EXPECT_TRUE(ogg["cover_art"].is_null());
+    EXPECT_EQ(ogg["pictures"], json::array());
 }
 
 TEST_F(CliInfoJson, InfoTextAddsContainerCoverArtAndTags) {
@@ -84,6 +88,76 @@ TEST_F(CliInfoJson, InfoTextAddsContainerCoverArtAndTags) {
     for (const char* text : {"\n  Container: mp3 (", "\n  Cover art: mjpeg 64x48, ", " bytes\n",
                              "\n  Tags:\n", "\n    title: Song \"One\"\n", "\n    artist: Band\n"})
         EXPECT_TRUE(Contains(run.Out, text)) << text << "\n" << run.Out;
+}
+
+// Two pictures: in MP3 with their ID3 picture types, in Matroska as named attachments.
+TEST_F(CliInfoJson, EveryPictureIsReported) {
+    const std::string mp3 = testmedia::Make(
+        media_ + "/two-covers.mp3",
+        "-f lavfi -i sine=duration=1 -f lavfi -i color=c=red:s=64x48:d=1 "
+        "-f lavfi -i color=c=blue:s=32x32:d=1 -map 0:a -map 1:v -map 2:v -frames:v 1 "
+        "-c:v:0 mjpeg -c:v:1 png -disposition:v attached_pic "
+        "-metadata:s:v:0 comment='Cover (front)' -metadata:s:v:1 comment='Cover (back)' "
+        "-metadata:s:v:1 title='The back'");
+    const std::string jpeg =
+        testmedia::Make(media_ + "/red.jpg", "-f lavfi -i color=c=red:s=64x48:d=1 -frames:v 1");
+    const std::string png =
+        testmedia::Make(media_ + "/blue.png", "-f lavfi -i color=c=blue:s=32x32:d=1 -frames:v 1");
+    ASSERT_FALSE(mp3.empty() || jpeg.empty() || png.empty());
+    const std::string mka = testmedia::Make(
+        media_ + "/two-covers.mka",
+        "-f lavfi -i sine=duration=1 -c:a libvorbis -attach " + testmedia::Quote(jpeg) +
+            " -metadata:s:t:0 mimetype=image/jpeg -metadata:s:t:0 filename=cover.jpg -attach " +
+            testmedia::Quote(png) +
+            " -metadata:s:t:1 mimetype=image/png -metadata:s:t:1 filename=cover_land.png "
+            "-metadata:s:t:1 title='Back side'");
+    ASSERT_FALSE(mka.empty());
+
+    const TRun run =
+        RunCli("--json " + testmedia::Quote(mp3) + " " + testmedia::Quote(mka), scratch_);
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const std::vector<std::string> lines = clitest::Lines(run.Out);
+    ASSERT_EQ(lines.size(), 2u) << run.Out;
+    const struct {
+        const char* Codec;
+        int Width, Height;
+        const char* Texts; // the picture's texts as JSON
+    } expected[2][2] = {
+        {{"mjpeg", 64, 48, R"j({"comment":"Cover (front)"})j"},
+         {"png", 32, 32, R"j({"comment":"Cover (back)","title":"The back"})j"}},
+        {{"mjpeg", 64, 48, R"({"filename":"cover.jpg"})"},
+         {"png", 32, 32, R"({"title":"Back side","filename":"cover_land.png"})"}},
+    };
+    for (int file = 0; file < 2; ++file) {
+        SCOPED_TRACE(lines[file]);
+        const json report = json::parse(lines[file]);
+        ASSERT_EQ(report["pictures"].size(), 2u);
+        EXPECT_EQ(report["cover_art"], report["pictures"][0]);
+        for (int i = 0; i < 2; ++i) {
+            json picture = report["pictures"][i];
+            EXPECT_EQ(picture["codec"], expected[file][i].Codec);
+            EXPECT_EQ(picture["width"], expected[file][i].Width);
+            EXPECT_EQ(picture["height"], expected[file][i].Height);
+            EXPECT_GT(picture["size"].get<int>(), 50);
+            for (const char* key : {"codec", "width", "height", "size"})
+                picture.erase(key);
+            EXPECT_EQ(picture, json::parse(expected[file][i].Texts));
+        }
+    }
+
+    const TRun info = RunCli("--info " + testmedia::Quote(mp3), scratch_);
+    EXPECT_EQ(info.Status, 0) << info.Err;
+    // One line per picture, each with its texts below it, in stream order.
+    const std::vector<std::string> text = clitest::Lines(info.Out);
+    const auto cover = std::find_if(text.begin(), text.end(), [](const std::string& line) {
+        return line.rfind("  Cover art: ", 0) == 0;
+    });
+    const char* const starts[] = {"  Cover art: mjpeg 64x48, ", "    comment: Cover (front)",
+                                  "  Cover art: png 32x32, ",   "    comment: Cover (back)",
+                                  "    title: The back",        "  Tags:"};
+    ASSERT_GE(text.end() - cover, static_cast<long>(std::size(starts))) << info.Out;
+    for (size_t i = 0; i < std::size(starts); ++i)
+        EXPECT_EQ(cover[i].rfind(starts[i], 0), 0u) << starts[i] << "\n" << info.Out;
 }
 
 } // namespace

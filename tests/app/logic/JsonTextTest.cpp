@@ -75,12 +75,32 @@ TEST(FileReportJson, HoldsTheFactsAndNullsForTheUnknown) {
     EXPECT_TRUE(object["video_codec"].is_null());
     EXPECT_TRUE(object["frame_rate"].is_null());
     EXPECT_TRUE(object["cover_art"].is_null());
+    EXPECT_EQ(object["pictures"], json::array());
 
-    report.HasPicture = true;
-    report.Picture = {1, "png", 300, 200, 4096};
+    TAttachedPictureInfo front;
+    front.StreamIndex = 1;
+    front.CodecName = "png";
+    front.Width = 300;
+    front.Height = 200;
+    front.Size = 4096;
+    report.Pictures = {front};
     const json withPicture = json::parse(FileReportJson("x", report));
     EXPECT_EQ(withPicture["cover_art"], json::parse(R"({"codec":"png","width":300,"height":200,
                                                         "size":4096})"));
+    EXPECT_EQ(withPicture["pictures"], json::array({withPicture["cover_art"]}));
+
+    // A further picture with the texts its container gives; cover_art stays the first.
+    TAttachedPictureInfo back;
+    back.CodecName = "mjpeg";
+    back.Size = 900;
+    back.Comment = "Cover (back)";
+    back.Title = "Back \"side\"";
+    report.Pictures.push_back(back);
+    const json two = json::parse(FileReportJson("x", report));
+    EXPECT_EQ(two["cover_art"], withPicture["cover_art"]);
+    ASSERT_EQ(two["pictures"].size(), 2u);
+    EXPECT_EQ(two["pictures"][1], json::parse(R"j({"codec":"mjpeg","width":null,"height":null,
+        "size":900,"comment":"Cover (back)","title":"Back \"side\""})j"));
     const json error = json::parse(FileErrorJson("bad\n.mp3", "cannot read"));
     EXPECT_EQ(error, json::parse(R"({"path":"bad\n.mp3","error":"cannot read"})"));
 }
