@@ -301,15 +301,15 @@ void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSo
             ++counts.Cancelled;
             continue;
         }
-        if (!options.Engine.To.empty()) {
-            std::string error;
-            if (!QueueExplicitOutput(queue, prober, source.Path, options, error)) {
-                display.Error("Failed: " + source.Path + ": " + WithoutPath(error, source.Path));
-                ++counts.Failed;
-            }
-            continue;
+        std::string error;
+        TQueueOutcome outcome = TQueueOutcome::Failed;
+        if (options.Engine.To.empty()) {
+            outcome = queue.QueueSourceIn(source.Path, options.Flat ? "" : source.SubFolder);
+            error = queue.LastError();
+        } else {
+            outcome = QueueExplicitOutput(queue, prober, source.Path, options, error);
         }
-        switch (queue.QueueSourceIn(source.Path, options.Flat ? "" : source.SubFolder)) {
+        switch (outcome) {
         case TQueueOutcome::Queued:
             break;
         case TQueueOutcome::Skipped:
@@ -318,8 +318,7 @@ void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSo
             ++counts.Skipped;
             break;
         case TQueueOutcome::Failed:
-            display.Error("Failed: " + source.Path + ": " +
-                          WithoutPath(queue.LastError(), source.Path));
+            display.Error("Failed: " + source.Path + ": " + WithoutPath(error, source.Path));
             ++counts.Failed;
             break;
         }

@@ -88,7 +88,8 @@ void AddEngineOptions(CLI::App& app, TCliEngineOptions& options) {
         ->allow_extra_args(false);
     app.add_option("--to", options.To,
                    "Convert the one source to FILE, its container from the extension (without "
-                   "-f: the container's own codecs)")
+                   "-f: the container's own codecs); a FILE that exists is numbered past, kept "
+                   "or replaced as --existing says (default: increment), never the source")
         ->type_name("FILE");
 }
 
@@ -173,17 +174,12 @@ void ApplyEngineSettings(const TCliEngineOptions& options, TJobSettings& setting
     };
 }
 
-bool QueueExplicitOutput(TJobQueue& queue, TFFDecoder& prober, const std::string& source,
-                         const TCliOptions& options, std::string& error) {
+TQueueOutcome QueueExplicitOutput(TJobQueue& queue, TFFDecoder& prober, const std::string& source,
+                                  const TCliOptions& options, std::string& error) {
     const TCliEngineOptions& engine = options.Engine;
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(engine.To, ec))) {
-        error = engine.To + " exists already";
-        return false;
-    }
     if (!prober.LoadFile(source, "")) {
         error = FileLoadErrorPrefix + prober.LastErrMsg();
-        return false;
+        return TQueueOutcome::Failed;
     }
     TInputOptions input;
     TOutputOptions output;
@@ -197,9 +193,9 @@ bool QueueExplicitOutput(TJobQueue& queue, TFFDecoder& prober, const std::string
     output.FileName = engine.To;
     output.Extension = fs::path(engine.To).extension().string();
     ApplyEngineOptions(engine, input, output);
-    const bool added = queue.AddJob(input, output);
+    const TQueueOutcome outcome = queue.QueueNamedOutput(input, output);
     prober.CloseFile();
-    if (!added)
+    if (outcome == TQueueOutcome::Failed)
         error = queue.LastError();
-    return added;
+    return outcome;
 }

@@ -15,6 +15,7 @@ class App;
 }
 class TFFDecoder;
 class TJobQueue;
+enum class TQueueOutcome;
 struct TCliOptions;
 struct TJobSettings;
 
@@ -50,7 +51,9 @@ void ApplyEngineOptions(const TCliEngineOptions& options, TInputOptions& input,
 void ApplyEngineSettings(const TCliEngineOptions& options, TJobSettings& settings);
 
 // --to: queues `source` with its output `options.To`: with -f the format's and preset's
-// description, else only the file name; then the -X and -x lines. False with the reason in
-// `error` when the source cannot be opened, the output name exists already or is refused.
-bool QueueExplicitOutput(TJobQueue& queue, TFFDecoder& prober, const std::string& source,
-                         const TCliOptions& options, std::string& error);
+// description, else only the file name; then the -X and -x lines. An existing output is
+// numbered past, kept or replaced as --existing says (TJobQueue::QueueNamedOutput); the reason
+// is in `error` when the source cannot be opened, the output is the source itself, or the
+// encoder refuses the job.
+TQueueOutcome QueueExplicitOutput(TJobQueue& queue, TFFDecoder& prober, const std::string& source,
+                                  const TCliOptions& options, std::string& error);

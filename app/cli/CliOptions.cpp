@@ -31,6 +31,8 @@ constexpr const char* Examples =
     "      one file to a named output with Matroska's own codecs\n"
     "  audioconv-cli --to clip.avi -x vcodec=mpeg4 -x b=800k clip.mp4\n"
     "      MPEG-4 Part 2 video at 800 kbps in AVI\n"
+    "  audioconv-cli --existing newer --to talk.ogg -f ogg talk.wav\n"
+    "      convert again only when talk.wav changed since\n"
     "  audioconv-cli --list      the formats and their presets\n"
     "  audioconv-cli --info ~/Music/album\n"
     "      the facts of every file found there\n";

@@ -156,22 +156,39 @@ TQueueOutcome TJobQueue::QueueSourceIn(const std::string& path, const std::strin
     KeepCoverArt(prober, input, output);
     if (settings_.AdjustJob)
         settings_.AdjustJob(input, output);
-    TQueueOutcome outcome = TQueueOutcome::Skipped;
+    const TQueueOutcome outcome = QueuePlanned(input, output);
+    prober.CloseFile();
+    return outcome;
+}
+
+TQueueOutcome TJobQueue::QueueNamedOutput(const TInputOptions& input, TOutputOptions output) {
+    lastPlan_ = TOutputPlan();
+    std::set<TFileId> source, named;
+    AddFileIds(input.FileName, source);
+    AddFileIds(output.FileName, named);
+    for (const TFileId& id : named)
+        if (source.count(id) > 0) {
+            Fail("the output " + output.FileName + " is the source itself");
+            return TQueueOutcome::Failed;
+        }
+    lastPlan_ = PlanOutputPath("", output.FileName, settings_.Naming.Existing, input.FileName,
+                               claimed_, protected_);
+    output.FileName = lastPlan_.Path;
+    return QueuePlanned(input, output);
+}
+
+TQueueOutcome TJobQueue::QueuePlanned(const TInputOptions& input, const TOutputOptions& output) {
     if (lastPlan_.Skip) {
         // A later source of the run with the same name is numbered past the kept output.
         claimed_.insert(lastPlan_.Path);
-    } else {
-        const std::string reason = MakeJobFolder(lastPlan_.Path, settings_.OutputFileDir);
-        if (!reason.empty()) {
-            Fail(OutputFolderErrorPrefix + reason);
-            outcome = TQueueOutcome::Failed;
-        } else {
-            outcome = AddJob(input, output, lastPlan_.Replace) ? TQueueOutcome::Queued
-                                                               : TQueueOutcome::Failed;
-        }
+        return TQueueOutcome::Skipped;
     }
-    prober.CloseFile();
-    return outcome;
+    const std::string reason = MakeJobFolder(lastPlan_.Path, settings_.OutputFileDir);
+    if (!reason.empty()) {
+        Fail(OutputFolderErrorPrefix + reason);
+        return TQueueOutcome::Failed;
+    }
+    return AddJob(input, output, lastPlan_.Replace) ? TQueueOutcome::Queued : TQueueOutcome::Failed;
 }
 
 bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output, bool replace) {

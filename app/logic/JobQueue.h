@@ -66,6 +66,12 @@ public:
     // output goes into that folder below the output folder (unless the name pattern makes
     // folders), which is made when missing. The output's place is in LastPlan.
     TQueueOutcome QueueSourceIn(const std::string& path, const std::string& subFolder);
+    // Queues the job of `input` for the source the prober has open, its output at
+    // `output.FileName` as the caller named it (not made from the source), under the run's
+    // existing-output policy like the outputs of QueueSourceIn: a taken name is numbered past,
+    // kept or replaced. A name that leads to the source itself (by file identity, through a
+    // link too) fails whatever the policy. The output's place is in LastPlan.
+    TQueueOutcome QueueNamedOutput(const TInputOptions& input, TOutputOptions output);
     // Files no output of the run may replace (the run's sources), beside each job's own.
     void ProtectFiles(std::set<TFileId> files) { protected_ = std::move(files); }
 
@@ -87,6 +93,8 @@ public:
     const TOutputPlan& LastPlan() const { return lastPlan_; }
 
 private:
+    // Queues the job whose output goes where lastPlan_ says, or keeps the output it skips.
+    TQueueOutcome QueuePlanned(const TInputOptions& input, const TOutputOptions& output);
     void Log(const std::string& line);
     bool Fail(const std::string& line);
 

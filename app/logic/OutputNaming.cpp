@@ -209,7 +209,7 @@ void AddFileIds(const std::string& path, std::set<TFileId>& ids) {
 TOutputPlan PlanOutputPath(const std::string& folder, const std::string& name,
                            TExistingOutputs policy, const std::string& source,
                            const std::set<std::string>& claimed, const std::set<TFileId>& sources) {
-    const std::string dir = EnsureTrailingSeparator(folder);
+    const std::string dir = folder.empty() ? "" : EnsureTrailingSeparator(folder);
     const size_t slash = name.find_last_of('/');
     const std::string sub = slash == std::string::npos ? "" : name.substr(0, slash + 1);
     const std::string file = slash == std::string::npos ? name : name.substr(slash + 1);

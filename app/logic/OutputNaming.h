@@ -70,11 +70,11 @@ struct TOutputPlan {
 };
 
 // The output for `name` (a relative path with its extension) below `folder` (with or without
-// a trailing separator) under `policy`. A name stays free for a job when it is not in
-// `claimed` (full paths given to earlier jobs of the run), no job's temporary name is there,
-// and nothing exists under it; the first free one of "name", "name(1)", ... is taken. Unless
-// the policy is Increment, the first name not claimed nor being written is the source's
-// output from an earlier run, and when a file or link exists there it is kept (Skip; Newer
+// a trailing separator; empty: `name` as it stands, any path) under `policy`. A name stays free for
+// a job when it is not in `claimed` (full paths given to earlier jobs of the run), no job's
+// temporary name is there, and nothing exists under it; the first free one of "name", "name(1)",
+// ... is taken. Unless the policy is Increment, the first name not claimed nor being written is the
+// source's output from an earlier run, and when a file or link exists there it is kept (Skip; Newer
 // when its time is not older than `source`'s) or replaced; a file that is one of `sources`
 // (or anything but a file or a link) is never replaced but numbered past.
 TOutputPlan PlanOutputPath(const std::string& folder, const std::string& name,

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -13,6 +14,7 @@
 
 #include "AppTestEnv.h"
 #include "CliOptions.h"
+#include "CliRun.h"
 #include "MediaFixture.h"
 #include "ProbedOutput.h"
 
@@ -177,17 +179,103 @@ TEST_F(CliEngineProgram, ToWritesTheNamedFileWithTheContainersCodecs) {
     EXPECT_NEAR(probed.Duration, 2.0, 0.05);
     EXPECT_EQ(Listing(work_ + "sub"), std::vector<std::string>{"out.mka"});
 
-    // A name that exists is not overwritten; a conversion that fails leaves nothing.
-    const auto before = fs::file_size(work_ + "sub/out.mka");
-    const TRun again = RunCli("--to sub/out.mka -f flac tone.wav", work_);
-    EXPECT_EQ(again.Status, 1);
-    EXPECT_NE(again.Err.find("exists already"), std::string::npos) << again.Err;
-    EXPECT_EQ(fs::file_size(work_ + "sub/out.mka"), before);
+    // A job the encoder refuses leaves nothing.
     const TRun failed = RunCli("--to sub/bad.mka -x acodec=nosuchcodec tone.wav", work_);
     EXPECT_EQ(failed.Status, 1);
     EXPECT_NE(failed.Err.find("Unknown encoder 'nosuchcodec'"), std::string::npos) << failed.Err;
     EXPECT_EQ(Listing(work_ + "sub"), std::vector<std::string>{"out.mka"});
     EXPECT_EQ(Listing(work_), (std::vector<std::string>{"sub", "tone.wav"}));
+}
+
+// --to and an output that exists: each --existing policy as a batch applies it, the default
+// the batch's (increment).
+TEST_F(CliEngineProgram, ToFollowsTheExistingPolicy) {
+    ASSERT_EQ(RunCli("--to out.mka tone.wav", work_).Status, 0);
+    const std::string old = apptest::ReadFile(work_ + "out.mka");
+    using TNames = std::vector<std::string>;
+    const TNames kept = {"out.mka", "tone.wav"};
+    const struct {
+        const char* Policy;
+        const char* Line;
+        bool Replaced;
+        TNames Listing;
+    } cases[] = {
+        {"", "Converted: tone.wav -> out(1).mka\n", false, {"out(1).mka", "out.mka", "tone.wav"}},
+        {"--existing increment",
+         "Converted: tone.wav -> out(1).mka\n",
+         false,
+         {"out(1).mka", "out.mka", "tone.wav"}},
+        {"--existing skip", "Skipped: tone.wav (out.mka exists)\n", false, kept},
+        {"--existing newer", "Skipped: tone.wav (out.mka is up to date)\n", false, kept},
+        {"--existing overwrite", "Converted: tone.wav -> out.mka\n", true, kept},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Policy);
+        // The old output, written after the source: newer than it.
+        fs::remove(work_ + "out(1).mka");
+        apptest::WriteFile(work_ + "out.mka", old);
+        const TRun run = RunCli(std::string(c.Policy) + " --to out.mka -f flac tone.wav", work_);
+        EXPECT_EQ(run.Status, 0) << run.Err;
+        EXPECT_NE(run.Out.find(c.Line), std::string::npos) << run.Out;
+        EXPECT_EQ(Listing(work_), c.Listing);
+        EXPECT_EQ(apptest::ReadFile(work_ + "out.mka") != old, c.Replaced);
+        if (c.Replaced) {
+            EXPECT_EQ(apptest::ProbeOutput(work_ + "out.mka").AudioCodec, "flac");
+        }
+    }
+    EXPECT_NE(RunCli("--existing skip --to out.mka tone.wav", work_)
+                  .Out.find("Total files: 1  Succeeded: 0  Skipped: 1  Failed: 0"),
+              std::string::npos);
+
+    // "newer" replaces an output older than its source.
+    apptest::WriteFile(work_ + "out.mka", old);
+    fs::last_write_time(work_ + "tone.wav",
+                        fs::file_time_type::clock::now() + std::chrono::seconds(5));
+    const TRun newer = RunCli("--existing newer --to out.mka -f flac tone.wav", work_);
+    EXPECT_EQ(newer.Status, 0) << newer.Err;
+    EXPECT_NE(newer.Out.find("Converted: tone.wav -> out.mka\n"), std::string::npos) << newer.Out;
+    EXPECT_EQ(apptest::ProbeOutput(work_ + "out.mka").AudioCodec, "flac");
+}
+
+// A replacing --to whose conversion fails keeps the old output and leaves no temporary file.
+TEST_F(CliEngineProgram, ToKeepsTheOldOutputWhenTheConversionFails) {
+    const std::string flac = testmedia::Make(testmedia::TempDir("app/cli-engine") + "/tone.flac",
+                                             "-f lavfi -i sine=frequency=440:duration=2");
+    ASSERT_FALSE(flac.empty());
+    ASSERT_EQ(RunCli("--to out.mka " + testmedia::Quote(flac), work_).Status, 0);
+    const std::string old = apptest::ReadFile(work_ + "out.mka");
+    // It opens but holds no frame that decodes: the conversion starts, writes, and fails.
+    apptest::WriteFile(work_ + "bad.flac", clitest::WithoutFrames(apptest::ReadFile(flac)));
+    for (const char* policy : {"overwrite", "newer"}) {
+        SCOPED_TRACE(policy);
+        const TRun run =
+            RunCli(std::string("--existing ") + policy + " --to out.mka bad.flac", work_);
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_NE(run.Err.find("Failed: bad.flac: "), std::string::npos) << run.Err;
+        EXPECT_EQ(apptest::ReadFile(work_ + "out.mka"), old);
+        EXPECT_EQ(Listing(work_), (std::vector<std::string>{"bad.flac", "out.mka", "tone.wav"}));
+    }
+}
+
+// --to that names the source itself, also through a link to it, is refused under every policy.
+TEST_F(CliEngineProgram, ToRefusesTheSourceItself) {
+    fs::create_symlink("tone.wav", work_ + "link.wav");
+    fs::create_hard_link(work_ + "tone.wav", work_ + "hard.wav");
+    const std::string original = apptest::ReadFile(work_ + "tone.wav");
+    const std::vector<std::string> listing = Listing(work_);
+    for (const char* to : {"tone.wav", "./tone.wav", "link.wav", "hard.wav"})
+        for (const char* policy : {"increment", "skip", "overwrite", "newer"}) {
+            SCOPED_TRACE(std::string(to) + " " + policy);
+            const TRun run = RunCli(
+                std::string("--existing ") + policy + " --to " + to + " -f wav tone.wav", work_);
+            EXPECT_EQ(run.Status, 1);
+            EXPECT_NE(run.Err.find(std::string("Failed: tone.wav: the output ") + to +
+                                   " is the source itself"),
+                      std::string::npos)
+                << run.Err;
+            EXPECT_EQ(apptest::ReadFile(work_ + "tone.wav"), original);
+            EXPECT_EQ(Listing(work_), listing);
+        }
 }
 
 } // namespace
