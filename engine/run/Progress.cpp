@@ -120,11 +120,13 @@ void TCustomFFmpeg::ProgressReport(bool isLastReport, int currentFile) {
     const int64_t size = WrittenSize(first);
 
     // The clock of a muxer stream is the latest end written through any of its records (in
-    // join mode every group of records feeds the same muxer streams).
+    // join mode every group of records feeds the same muxer streams). A cover picture's
+    // stream ends with its one picture and has no clock.
     std::vector<std::pair<const AVStream*, int64_t>> clocks;
     for (const auto& group : OutputStreams)
         for (const auto& ost : group) {
-            if (!ost || ost->stream == nullptr || ost->lastEndTime == AV_NOPTS_VALUE)
+            if (!ost || ost->stream == nullptr || ost->lastEndTime == AV_NOPTS_VALUE ||
+                (ost->stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
                 continue;
             auto it = std::find_if(clocks.begin(), clocks.end(),
                                    [&](const auto& c) { return c.first == ost->stream; });

@@ -76,6 +76,24 @@ INSTANTIATE_TEST_SUITE_P(
         TOutputTimeCase{"zero_ignored", {0, 2000}, 2000000}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// A cover picture's stream ends with its one picture: the output's time is the audio's.
+TEST_F(EngineProgressTest, ACoverPictureDoesNotHoldTheOutputTimeBack) {
+    AddOutput(".mka");
+    AddStream(0, AVMEDIA_TYPE_AUDIO).lastEndTime = 3000;
+    EngineOutputStream& cover = AddStream(0, AVMEDIA_TYPE_VIDEO);
+    cover.stream->disposition |= AV_DISPOSITION_ATTACHED_PIC;
+    cover.frameNumber = 1;
+    cover.lastEndTime = 40;
+    WriteBytes(2000);
+    CollectReports();
+
+    task_.ProgressReport(false, 0);
+
+    ASSERT_EQ(reports_.size(), 1u);
+    EXPECT_EQ(reports_[0].Current, 3000000);
+    EXPECT_EQ(task_.OutputDuration.load(), 3000000);
+}
+
 TEST_F(EngineProgressTest, JoinGroupsShareTheMuxerClock) {
     AddOutput(".mka");
     ShareLastOutput();
