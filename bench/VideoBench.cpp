@@ -3,7 +3,10 @@
 // MP4, through the engine and through the ffmpeg program with the same settings, interleaved;
 // prints the median wall time and peak memory of each and our ratios.
 //
-//   audioconv-video-bench [--seconds S] [--repeat N] [--keep]
+//   audioconv-video-bench [--seconds S] [--repeat N] [--case NAME] [--keep]
+//
+// The case DEI is the AVI case with every picture deinterlaced (the peer runs "yadif" over
+// the stream as a whole).
 //
 // Every conversion runs in a child process of its own; the engine's re-run this program with
 // --convert-one CASE SOURCE OUTPUT.
@@ -64,6 +67,18 @@ const std::vector<TVideoCase>& Cases() {
           {"ac", "2"}},
          {"-c:v", "libx264", "-preset", "medium", "-b:v", "1500000", "-c:a", "aac", "-b:a",
           "128000", "-ar", "44100", "-ac", "2"}},
+        {"DEI",
+         ".avi",
+         "deinterlaced, mpeg4 1500 kbit/s + libmp3lame",
+         {{"deinterlace", "1"},
+          {"vcodec", "mpeg4"},
+          {"b", "1500000"},
+          {"acodec", "libmp3lame"},
+          {"ab", "128000"},
+          {"ar", "44100"},
+          {"ac", "2"}},
+         {"-vf", "yadif=mode=send_frame:parity=auto:deint=all", "-c:v", "mpeg4", "-b:v", "1500000",
+          "-c:a", "libmp3lame", "-b:a", "128000", "-ar", "44100", "-ac", "2"}},
     };
     return cases;
 }
@@ -90,6 +105,7 @@ int ConvertOne(const std::string& caseName, const std::string& source, const std
 struct TOptions {
     double Seconds = 60;
     int Repeat = 3;
+    std::string Case; // only this case; empty: every case
     bool Keep = false;
 };
 
@@ -103,6 +119,9 @@ std::optional<TOptions> ParseArgs(int argc, char** argv) {
                 return std::nullopt;
         } else if (a == "--repeat" && hasValue) {
             if ((o.Repeat = std::atoi(argv[++i])) < 1)
+                return std::nullopt;
+        } else if (a == "--case" && hasValue) {
+            if (FindCase(o.Case = argv[++i]) == nullptr)
                 return std::nullopt;
         } else if (a == "--keep") {
             o.Keep = true;
@@ -150,6 +169,8 @@ int RunBenchmark(const TOptions& options) {
                 "ff s", "ratio", "our cpu", "ff cpu", "our MiB", "ff MiB", "ratio");
     bool allOk = true;
     for (const TVideoCase& c : Cases()) {
+        if (!options.Case.empty() && options.Case != c.Name)
+            continue;
         const std::string ours = work + "/ours" + c.Extension;
         const std::string theirs = work + "/ffmpeg" + c.Extension;
         std::vector<std::string> ffmpegArgs = {"-i", source};
@@ -191,7 +212,8 @@ int main(int argc, char** argv) {
         return ConvertOne(argv[2], argv[3], argv[4]);
     const std::optional<TOptions> options = ParseArgs(argc, argv);
     if (!options) {
-        std::fprintf(stderr, "usage: %s [--seconds S] [--repeat N] [--keep]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--seconds S] [--repeat N] [--case NAME] [--keep]\n",
+                     argv[0]);
         return 2;
     }
     return RunBenchmark(*options);

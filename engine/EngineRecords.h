@@ -63,6 +63,9 @@ struct EngineInputStream {
     AVFilterContext* outputVideoFilter = nullptr;
     AVFilterContext* inputVideoFilter = nullptr;
     AVFrame* filteredPicture = nullptr;
+    // The stream's deinterlacer ("deinterlace"), made at its first picture; it keeps its filter
+    // graph from picture to picture.
+    std::shared_ptr<class TDeinterlacer> deinterlacer;
 };
 
 // A time one thread writes while another reads it: an atomic that copies like a value, so

@@ -341,8 +341,9 @@ protected:
     // At most once per PreviewInterval the picture as a bitmap to OnPreviewBitmap (flag 2);
     // `hooked`: the output hook's bitmap holds this picture already.
     void Preview(AVFrame* picture, int64_t pts, int frameNumber, bool hooked);
-    // The picture deinterlaced into `into` ("yadif"); false when that fails.
-    bool DeinterlacePicture(const AVFrame* picture, AVFrame* into);
+    // The picture deinterlaced into `into` by the stream's deinterlacer ("yadif"); false when
+    // that fails.
+    bool DeinterlacePicture(EngineInputStream& ist, const AVFrame* picture, AVFrame* into);
     // video/: the working pictures and hook switches of a run (video/Video.h).
     std::shared_ptr<struct TVideoTaskWork> VideoWork;
     std::vector<uint8_t> AudioHookBuffer; // audio/: planar samples laid end to end for OnAudioHook

@@ -2,16 +2,24 @@
 // input hook or frame hooks want it, a working copy of the picture (deinterlaced or copied)
 // that OnVideoInputHook or the frame hooks may change; the decoder's own picture stays as it
 // was.
+#include <new>
+
 #include "FFmpeg.h"
 #include "log/FFLog.h"
 #include "utils/Deinterlace.h"
 #include "video/Video.h"
 
-bool TCustomFFmpeg::DeinterlacePicture(const AVFrame* picture, AVFrame* into) {
+bool TCustomFFmpeg::DeinterlacePicture(EngineInputStream& ist, const AVFrame* picture,
+                                       AVFrame* into) {
+    if (!ist.deinterlacer) {
+        ist.deinterlacer.reset(new (std::nothrow) TDeinterlacer());
+        if (!ist.deinterlacer)
+            return false;
+    }
     bool allocFailed = false;
-    const TDeinterlacedFrame done = DeinterlacedPicture(picture, allocFailed);
-    return done && done->width == into->width && done->height == into->height &&
-           done->format == into->format && ff::av_frame_copy(into, done.get()) >= 0;
+    const AVFrame* done = ist.deinterlacer->Deinterlace(picture, allocFailed);
+    return done != nullptr && done->width == into->width && done->height == into->height &&
+           done->format == into->format && ff::av_frame_copy(into, done) >= 0;
 }
 
 void TCustomFFmpeg::VideoPreprocess(EngineInputStream& ist, AVFrame*& picture) {
@@ -32,7 +40,7 @@ void TCustomFFmpeg::VideoPreprocess(EngineInputStream& ist, AVFrame*& picture) {
     AVFrame* copy = work.hookPicture.get();
     bool filled = false;
     if (Deinterlace) {
-        filled = DeinterlacePicture(picture, copy);
+        filled = DeinterlacePicture(ist, picture, copy);
         if (!filled)
             FFLogger()->Log(this, llError, "Deinterlacing failed.");
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -316,6 +317,37 @@ TEST_F(FFDecode, MiddlePictureOfAVideoBecomesABitmap) {
         EXPECT_LT(c.R, 60);
         decoder_.CloseFile();
     }
+}
+
+// Pictures whose two fields differ (one black, one white): the deinterlaced thumbnail has
+// lost most of the line-to-line combing the plain one shows.
+TEST_F(FFDecode, DeinterlacedThumbnailLosesTheCombing) {
+    const std::string file = testmedia::Make(
+        testmedia::TempDir("decoder") + "/combed.mkv",
+        "-f lavfi -i \"color=c=black:s=64x48:r=50,geq=lum='if(mod(N,2),235,16)':cb=128:cr=128\" "
+        "-vf interlace -frames:v 5 -c:v mpeg4 -flags +ildct+ilme -q:v 2");
+    ASSERT_FALSE(file.empty());
+    // The mean difference of the green channel between neighbouring lines.
+    const auto combing = [&](bool deinterlace) {
+        EXPECT_TRUE(decoder_.LoadFile(file, "")) << decoder_.LastErrMsg();
+        decoder_.SetDeinterlace(deinterlace);
+        EXPECT_TRUE(decoder_.Decode(decoder_.FirstVideoStreamIndex())) << decoder_.LastErrMsg();
+        EXPECT_EQ(decoder_.Deinterlace(), deinterlace); // the filter did not fail
+        TBitmap bmp;
+        EXPECT_TRUE(decoder_.GetBitmap(bmp)) << decoder_.LastErrMsg();
+        double sum = 0;
+        int n = 0;
+        for (int y = 8; y + 1 < bmp.Height() - 8; ++y)
+            for (int x = 8; x < bmp.Width() - 8; ++x, ++n)
+                sum += std::abs(PixelAt(bmp, x, y).G - PixelAt(bmp, x, y + 1).G);
+        decoder_.CloseFile();
+        return n > 0 ? sum / n : -1;
+    };
+    const double plain = combing(false);
+    const double deinterlaced = combing(true);
+    EXPECT_GT(plain, 150);
+    EXPECT_GE(deinterlaced, 0);
+    EXPECT_LT(deinterlaced, plain / 4);
 }
 
 TEST_F(FFDecode, DecodingToTheEndThenSeekingBackToTheStart) {
