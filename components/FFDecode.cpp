@@ -196,11 +196,6 @@ void TFFDecoder::TCodecContextDeleter::operator()(AVCodecContext* p) const {
     ff::avcodec_free_context(&p);
 }
 
-void TFFDecoder::TFrameDeleter::operator()(AVFrame* p) const {
-    if (ff::av_frame_free != nullptr)
-        ff::av_frame_free(&p);
-}
-
 void TFFDecoder::TBufferDeleter::operator()(uint8_t* p) const {
     if (ff::av_free != nullptr)
         ff::av_free(p);

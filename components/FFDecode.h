@@ -16,6 +16,7 @@ extern "C" {
 #include "FFBaseComponent.h"
 #include "files/MediaOpen.h"
 #include "utils/Bitmap.h"
+#include "utils/FFPointers.h"
 #include "utils/FormatConverter.h"
 
 struct AVCodecContext;
@@ -230,14 +231,10 @@ private:
     struct TCodecContextDeleter {
         void operator()(AVCodecContext* p) const;
     };
-    struct TFrameDeleter {
-        void operator()(AVFrame* p) const;
-    };
     struct TBufferDeleter {
         void operator()(uint8_t* p) const;
     };
     using TCodecPtr = std::unique_ptr<AVCodecContext, TCodecContextDeleter>;
-    using TFramePtr = std::unique_ptr<AVFrame, TFrameDeleter>;
     // What a picture keeps of the packet that completed it.
     struct TPacketFacts {
         int StreamIndex = -1;

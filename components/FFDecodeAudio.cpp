@@ -75,14 +75,6 @@ double SampleFullScale(AVSampleFormat format) {
     }
 }
 
-void TAudioDecodeReader::TFrameDeleter::operator()(AVFrame* p) const {
-    ff::av_frame_free(&p);
-}
-
-void TAudioDecodeReader::TPacketDeleter::operator()(AVPacket* p) const {
-    ff::av_packet_free(&p);
-}
-
 TAudioDecodeReader::TAudioDecodeReader() = default;
 
 TAudioDecodeReader::~TAudioDecodeReader() {

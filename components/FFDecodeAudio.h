@@ -54,13 +54,6 @@ public:
     const std::string& LastErrMsg() const { return lastErrMsg_; }
 
 private:
-    struct TFrameDeleter {
-        void operator()(AVFrame* p) const;
-    };
-    struct TPacketDeleter {
-        void operator()(AVPacket* p) const;
-    };
-
     bool Fail(const std::string& message);
     // Decodes the next frame and converts it into pending_; false at the end or on an error.
     bool DecodeMore();
@@ -71,8 +64,8 @@ private:
     TInputContextPtr input_;
     TCodecContextPtr decoder_;
     TResamplerPtr converter_;
-    std::unique_ptr<AVFrame, TFrameDeleter> frame_;
-    std::unique_ptr<AVPacket, TPacketDeleter> packet_;
+    TFramePtr frame_;
+    TPacketPtr packet_;
     int streamIndex_ = -1;
     TAudioFormat source_;
     TAudioFormat target_;

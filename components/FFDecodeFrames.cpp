@@ -31,16 +31,6 @@ int64_t IOPosition(AVIOContext* pb) {
     return ff::avio_seek(pb, 0, SEEK_CUR);
 }
 
-struct TPacketDeleter {
-    void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
-using TPacketPtr = std::unique_ptr<AVPacket, TPacketDeleter>;
-
-struct TFilterGraphDeleter {
-    void operator()(AVFilterGraph* p) const { ff::avfilter_graph_free(&p); }
-};
-using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, TFilterGraphDeleter>;
-
 } // namespace
 
 using namespace decoder;

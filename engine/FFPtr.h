@@ -10,6 +10,7 @@
 #include "binding/AVUtilStubs.h"
 #include "binding/SwResampleStubs.h"
 #include "binding/SwScaleStubs.h"
+#include "utils/FFPointers.h" // frames, packets, filter graphs
 
 struct TCodecContextDeleter {
     void operator()(AVCodecContext* p) const { ff::avcodec_free_context(&p); }
@@ -36,11 +37,6 @@ struct TDictionaryDeleter {
     void operator()(AVDictionary* p) const { ff::av_dict_free(&p); }
 };
 using TDictionaryPtr = std::unique_ptr<AVDictionary, TDictionaryDeleter>;
-
-struct TFilterGraphDeleter {
-    void operator()(AVFilterGraph* p) const { ff::avfilter_graph_free(&p); }
-};
-using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, TFilterGraphDeleter>;
 
 struct TAudioFifoDeleter {
     void operator()(AVAudioFifo* p) const { ff::av_audio_fifo_free(p); }

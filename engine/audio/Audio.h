@@ -21,16 +21,6 @@
 class TCustomFFmpeg;
 class TEncodeThread;
 
-struct TFrameDeleter {
-    void operator()(AVFrame* p) const { ff::av_frame_free(&p); }
-};
-using TFramePtr = std::unique_ptr<AVFrame, TFrameDeleter>;
-
-struct TPacketDeleter {
-    void operator()(AVPacket* p) const { ff::av_packet_free(&p); }
-};
-using TPacketPtr = std::unique_ptr<AVPacket, TPacketDeleter>;
-
 // What an output stream keeps between chunks (EngineOutputStream::work), so that steady-state
 // conversion allocates nothing: frames only grow.
 struct TOutputStreamWork {

@@ -24,14 +24,6 @@ extern "C" {
 // picture, top field first otherwise). The mode is "send_frame": one picture out per
 // picture in.
 
-void TDeinterlacedFrameFree::operator()(AVFrame* frame) const {
-    ff::av_frame_free(&frame);
-}
-
-void TDeinterlaceGraphFree::operator()(AVFilterGraph* graph) const {
-    ff::avfilter_graph_free(&graph);
-}
-
 bool TDeinterlacer::Fits(const AVFrame* picture) const {
     return graph_ && picture->width == width_ && picture->height == height_ &&
            picture->format == format_;

@@ -9,20 +9,10 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
-struct AVFrame;
-struct AVFilterGraph;
-struct AVFilterContext;
+#include "utils/FFPointers.h"
 
-struct TDeinterlacedFrameFree {
-    void operator()(AVFrame* frame) const;
-};
-using TDeinterlacedFrame = std::unique_ptr<AVFrame, TDeinterlacedFrameFree>;
-
-struct TDeinterlaceGraphFree {
-    void operator()(AVFilterGraph* graph) const;
-};
+using TDeinterlacedFrame = TFramePtr;
 
 class TDeinterlacer {
 public:
@@ -45,7 +35,7 @@ private:
     bool Push(const AVFrame* picture, bool filtered, bool& allocFailed);
     bool TakeLast(bool& allocFailed);
 
-    std::unique_ptr<AVFilterGraph, TDeinterlaceGraphFree> graph_;
+    TFilterGraphPtr graph_;
     AVFilterContext* source_ = nullptr;
     AVFilterContext* sink_ = nullptr;
     int width_ = 0;
