@@ -49,21 +49,27 @@ inline std::string Probe(const std::string& path, const std::string& args) {
     return out;
 }
 
-// Packets of a stream ("a:0", "v:0", ...).
-inline int Packets(const std::string& path, const std::string& stream = "a:0") {
-    const std::string out =
-        Probe(path, "-select_streams " + stream + " -show_entries packet=stream_index -of csv=p=0");
-    int n = 0;
+// The non-empty lines ffprobe prints (side data adds empty ones).
+inline std::vector<std::string> ProbeLines(const std::string& path, const std::string& args) {
+    const std::string out = Probe(path, args);
+    std::vector<std::string> lines;
     size_t start = 0;
     while (start < out.size()) {
         size_t end = out.find('\n', start);
         if (end == std::string::npos)
             end = out.size();
-        if (end > start) // side data adds empty lines
-            ++n;
+        if (end > start)
+            lines.push_back(out.substr(start, end - start));
         start = end + 1;
     }
-    return n;
+    return lines;
+}
+
+// Packets of a stream ("a:0", "v:0", ...).
+inline int Packets(const std::string& path, const std::string& stream = "a:0") {
+    return static_cast<int>(ProbeLines(path, "-select_streams " + stream +
+                                                 " -show_entries packet=stream_index -of csv=p=0")
+                                .size());
 }
 
 // The end of a stream's last packet (pts + duration), seconds.
@@ -81,19 +87,12 @@ inline double StreamEnd(const std::string& path, const std::string& stream = "a:
 
 // Sum of a stream's packet durations, seconds.
 inline double PacketSeconds(const std::string& path, const std::string& stream = "a:0") {
-    const std::string out = Probe(path, "-select_streams " + stream +
-                                            " -show_entries packet=duration_time -of csv=p=0");
     double total = 0;
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t end = out.find('\n', start);
-        if (end == std::string::npos)
-            end = out.size();
-        const std::string line = out.substr(start, end - start);
-        if (!line.empty() && line != "N/A")
+    for (const std::string& line : ProbeLines(path, "-select_streams " + stream +
+                                                        " -show_entries packet=duration_time "
+                                                        "-of csv=p=0"))
+        if (line != "N/A")
             total += std::stod(line);
-        start = end + 1;
-    }
     return total;
 }
 

@@ -29,42 +29,18 @@ std::vector<std::string> RawPictures(const std::string& path, int width, int hei
 
 // "interlaced_frame,top_field_first" of every decoded picture of v:0.
 std::vector<std::string> FieldFlags(const std::string& path) {
-    const std::string out = Probe(path, "-select_streams v:0 -show_entries "
-                                        "frame=interlaced_frame,top_field_first -of csv=p=0");
-    std::vector<std::string> flags;
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t end = out.find('\n', start);
-        if (end == std::string::npos)
-            end = out.size();
-        if (end > start)
-            flags.push_back(out.substr(start, end - start));
-        start = end + 1;
-    }
-    return flags;
+    return ProbeLines(path, "-select_streams v:0 -show_entries "
+                            "frame=interlaced_frame,top_field_first -of csv=p=0");
 }
 
 // One second of interlaced 160x120 pictures, then one of 80x60, in one transport stream.
 std::string InterlacedSizeChange() {
-    const std::string path = Dir() + "/interlaced-size-change.ts";
-    if (fs::exists(path))
-        return path;
-    const std::string a =
-        Make("interlaced-a.ts", "-f lavfi -i testsrc=size=160x120:rate=50:duration=1 -vf "
-                                "interlace -c:v mpeg4 -flags +ildct+ilme -q:v 4");
-    const std::string b =
-        Make("interlaced-b.ts", "-f lavfi -i testsrc=size=80x60:rate=50:duration=1 -vf interlace "
-                                "-c:v mpeg4 -flags +ildct+ilme -q:v 4 -output_ts_offset 1");
-    if (a.empty() || b.empty())
-        return "";
-    const std::string tmp = path + ".part" + std::to_string(getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary);
-        std::ifstream ia(a, std::ios::binary), ib(b, std::ios::binary);
-        out << ia.rdbuf() << ib.rdbuf();
-    }
-    fs::rename(tmp, path);
-    return path;
+    return JoinedTransportStream(
+        "interlaced-size-change.ts",
+        "-f lavfi -i testsrc=size=160x120:rate=50:duration=1 -vf interlace -c:v mpeg4 "
+        "-flags +ildct+ilme -q:v 4",
+        "-f lavfi -i testsrc=size=80x60:rate=50:duration=1 -vf interlace -c:v mpeg4 "
+        "-flags +ildct+ilme -q:v 4 -output_ts_offset 1");
 }
 
 class DeinterlaceRun : public VideoRun {};

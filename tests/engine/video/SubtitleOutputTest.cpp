@@ -25,20 +25,8 @@ std::string SubRipSource() {
 
 // One line per packet: "pts_time,duration_time".
 std::vector<std::string> PacketLines(const std::string& path, const std::string& stream) {
-    const std::string out = Probe(path, "-select_streams " + stream +
-                                            " -show_entries packet=pts_time,duration_time "
-                                            "-of csv=p=0");
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t end = out.find('\n', start);
-        if (end == std::string::npos)
-            end = out.size();
-        if (end > start)
-            lines.push_back(out.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+    return ProbeLines(path, "-select_streams " + stream +
+                                " -show_entries packet=pts_time,duration_time -of csv=p=0");
 }
 
 // The subtitles of a file as SubRip text, read back with the ffmpeg program.
@@ -126,8 +114,12 @@ protected:
 
     ~SubtitleStep() override { Close(); }
 
-    // A 16x8 picture region of two colours, shown from 100 ms to 600 ms after its packet.
-    static AVSubtitle BitmapSubtitle(AVSubtitleRect& rect, uint8_t* pixels, uint32_t* palette) {
+    // A 16x8 picture region of two colours, shown from 100 ms to 600 ms after its packet; its
+    // region lives in the fixture.
+    AVSubtitle BitmapSubtitle() {
+        AVSubtitleRect& rect = rect_;
+        uint8_t* pixels = pixels_;
+        uint32_t* palette = palette_;
         rect = AVSubtitleRect{};
         rect.type = SUBTITLE_BITMAP;
         rect.x = 8;
@@ -147,6 +139,9 @@ protected:
         sub.format = 0;
         sub.start_display_time = 100;
         sub.end_display_time = 600;
+        rects_[0] = &rect;
+        sub.rects = rects_;
+        sub.num_rects = 1;
         return sub;
     }
 
@@ -155,19 +150,17 @@ protected:
     EngineOutputStream ost_;
     AVStream inputStream_{};
     EngineInputStream ist_;
+    AVSubtitleRect rect_{};
+    uint8_t pixels_[16 * 8] = {};
+    uint32_t palette_[4] = {};
+    AVSubtitleRect* rects_[1] = {};
 };
 
 TEST_F(SubtitleStep, DvbSubtitleGivesAShowAndAClearPacket) {
     const std::string out = Dir() + "/dvb.ts";
     fs::remove(out);
     Open(out, "mpegts", AV_CODEC_ID_DVB_SUBTITLE);
-    AVSubtitleRect rect;
-    uint8_t pixels[16 * 8];
-    uint32_t palette[4];
-    AVSubtitle sub = BitmapSubtitle(rect, pixels, palette);
-    AVSubtitleRect* rects[] = {&rect};
-    sub.rects = rects;
-    sub.num_rects = 1;
+    AVSubtitle sub = BitmapSubtitle();
     // The subtitle is left as decoded: a further use (another output) gets the same times.
     ASSERT_NO_THROW(DoSubtitleOut(task_, muxer_, ost_, ist_, sub, 2000)); // 2 s in 1/1000
     EXPECT_EQ(sub.num_rects, 1u);
@@ -178,21 +171,14 @@ TEST_F(SubtitleStep, DvbSubtitleGivesAShowAndAClearPacket) {
 
     // Shown at 2.1 s, cleared 500 ms later: the shift is 90 x end display time in 1/90000.
     // (A file this small is probed as raw DVB subtitles unless the format is named.)
-    const std::string pts =
-        Probe(out, "-f mpegts -select_streams s:0 -show_entries packet=pts -of csv=p=0");
+    const std::vector<std::string> lines =
+        ProbeLines(out, "-f mpegts -select_streams s:0 -show_entries packet=pts -of csv=p=0");
     std::vector<long long> stamps;
-    size_t start = 0;
-    while (start < pts.size()) {
-        size_t end = pts.find('\n', start);
-        if (end == std::string::npos)
-            end = pts.size();
-        const std::string line = pts.substr(start, end - start);
-        if (!line.empty() && line != ",")
+    for (const std::string& line : lines)
+        if (line != ",")
             stamps.push_back(std::stoll(line));
-        start = end + 1;
-    }
     EXPECT_EQ(stamps, (std::vector<long long>{90LL * 2100, 90LL * 2600, 90LL * 4100, 90LL * 4600}))
-        << pts;
+        << Probe(out, "-f mpegts -select_streams s:0 -show_entries packet=pts -of csv=p=0");
 }
 
 // A text encoder cannot take a picture.
@@ -200,13 +186,7 @@ TEST_F(SubtitleStep, EncoderFailureIsRaised) {
     const std::string out = Dir() + "/refused.srt";
     fs::remove(out);
     Open(out, "srt", AV_CODEC_ID_SUBRIP);
-    AVSubtitleRect rect;
-    uint8_t pixels[16 * 8];
-    uint32_t palette[4];
-    AVSubtitle sub = BitmapSubtitle(rect, pixels, palette);
-    AVSubtitleRect* rects[] = {&rect};
-    sub.rects = rects;
-    sub.num_rects = 1;
+    AVSubtitle sub = BitmapSubtitle();
     try {
         DoSubtitleOut(task_, muxer_, ost_, ist_, sub, 0);
         ADD_FAILURE() << "not raised";

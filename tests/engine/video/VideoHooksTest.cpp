@@ -199,23 +199,10 @@ TEST_F(VideoHooks, DeinterlacingKeepsEveryPicture) {
 // ---- a mid-stream size change: 160x120 for a second, then 80x60
 
 std::string SizeChangeSource() {
-    const std::string path = Dir() + "/size-change.ts";
-    if (fs::exists(path))
-        return path;
-    const std::string a = Make("size-a.ts", "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 "
-                                            "-c:v mpeg4 -q:v 4");
-    const std::string b = Make("size-b.ts", "-f lavfi -i testsrc=size=80x60:rate=25:duration=1 "
-                                            "-c:v mpeg4 -q:v 4 -output_ts_offset 1");
-    if (a.empty() || b.empty())
-        return "";
-    const std::string tmp = path + ".part" + std::to_string(getpid());
-    {
-        std::ofstream out(tmp, std::ios::binary);
-        std::ifstream ia(a, std::ios::binary), ib(b, std::ios::binary);
-        out << ia.rdbuf() << ib.rdbuf();
-    }
-    fs::rename(tmp, path);
-    return path;
+    return JoinedTransportStream(
+        "size-change.ts", "-f lavfi -i testsrc=size=160x120:rate=25:duration=1 -c:v mpeg4 -q:v 4",
+        "-f lavfi -i testsrc=size=80x60:rate=25:duration=1 -c:v mpeg4 -q:v 4 "
+        "-output_ts_offset 1");
 }
 
 struct TSizeCase {

@@ -2,6 +2,10 @@
 // into one output with option lines, and the facts of an output read with ffprobe.
 #pragma once
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -36,21 +40,35 @@ inline std::string VideoFact(const std::string& path, const std::string& entry) 
 
 // The times of the key frames of v:0, seconds.
 inline std::vector<double> KeyFrameTimes(const std::string& path) {
-    const std::string out = Probe(path, "-select_streams v:0 -show_entries "
-                                        "packet=pts_time,flags -of csv=p=0");
     std::vector<double> times;
-    size_t start = 0;
-    while (start < out.size()) {
-        size_t end = out.find('\n', start);
-        if (end == std::string::npos)
-            end = out.size();
-        const std::string line = out.substr(start, end - start);
+    for (const std::string& line :
+         ProbeLines(path, "-select_streams v:0 -show_entries packet=pts_time,flags -of csv=p=0")) {
         const size_t comma = line.find(',');
         if (comma != std::string::npos && line.find('K', comma) != std::string::npos)
             times.push_back(std::stod(line.substr(0, comma)));
-        start = end + 1;
     }
     return times;
+}
+
+// Two transport streams made by the ffmpeg program from `first` and `second`, joined byte
+// for byte into `name`: a stream whose pictures change size (or more) midway.
+inline std::string JoinedTransportStream(const std::string& name, const std::string& first,
+                                         const std::string& second) {
+    const std::string path = Dir() + "/" + name;
+    if (fs::exists(path))
+        return path;
+    const std::string a = Make(name + ".a.ts", first);
+    const std::string b = Make(name + ".b.ts", second);
+    if (a.empty() || b.empty())
+        return "";
+    const std::string tmp = path + ".part" + std::to_string(getpid());
+    {
+        std::ofstream out(tmp, std::ios::binary);
+        std::ifstream ia(a, std::ios::binary), ib(b, std::ios::binary);
+        out << ia.rdbuf() << ib.rdbuf();
+    }
+    fs::rename(tmp, path);
+    return path;
 }
 
 class VideoRun : public EngineRun {
