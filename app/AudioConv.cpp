@@ -9,7 +9,6 @@
 #include "AboutForm.h"
 #include "AddFailed.h"
 #include "AppCommandLine.h"
-#include "Brands.h"
 #include "LogForm.h"
 #include "Main.h"
 #include "MyUtils.h"
@@ -17,10 +16,11 @@
 #include "SecondaryWindows.h"
 #include "ShutdownForm.h"
 #include "Skin.h"
-#include "SourceAdd.h"
 #include "SplashForm.h"
-#include "StartUp.h"
-#include "globals.h"
+#include "brand/Brands.h"
+#include "brand/StartUp.h"
+#include "settings/globals.h"
+#include "sources/SourceAdd.h"
 
 int main(int argc, char* argv[]) {
     // --help and --version are answered before the toolkit looks for a display.

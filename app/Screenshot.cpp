@@ -19,14 +19,14 @@
 #include <string>
 #include <vector>
 
-#include "Brands.h"
 #include "Main.h"
 #include "MyUtils.h"
 #include "QtPlatform.h"
 #include "Skin.h"
 #include "SourceGridView.h"
-#include "StartUp.h"
-#include "globals.h"
+#include "brand/Brands.h"
+#include "brand/StartUp.h"
+#include "settings/globals.h"
 
 namespace {
 

@@ -12,14 +12,14 @@
 #include <string>
 
 #include "AboutForm.h"
-#include "Brands.h"
 #include "LogForm.h"
 #include "Main.h"
 #include "QtPlatform.h"
 #include "ShutdownForm.h"
 #include "Skin.h"
-#include "StartUp.h"
-#include "globals.h"
+#include "brand/Brands.h"
+#include "brand/StartUp.h"
+#include "settings/globals.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "AboutTexts.h"
-#include "Brands.h"
-#include "HelpLinks.h"
 #include "ModalWindow.h"
 #include "PlatformServices.h"
-#include "StartUp.h"
-#include "globals.h"
+#include "brand/AboutTexts.h"
+#include "brand/Brands.h"
+#include "brand/HelpLinks.h"
+#include "brand/StartUp.h"
+#include "settings/globals.h"
 
 int TFormAbout::YearOverride = 0;
 

@@ -10,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "PlatformServices.h"
-#include "globals.h"
+#include "settings/globals.h"
 
 namespace {
 

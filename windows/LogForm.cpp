@@ -8,10 +8,10 @@
 #include <QVBoxLayout>
 
 #include "AppLog.h"
-#include "ButtonRow.h"
 #include "FitText.h"
 #include "ModalWindow.h"
 #include "PlatformServices.h"
+#include "brand/ButtonRow.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QEvent>
 
-#include "UtilFuncs.h"
+#include "settings/UtilFuncs.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "FitText.h"
 #include "ModalWindow.h"
-#include "StartUp.h"
+#include "brand/StartUp.h"
 
 int TFormShutdown::TickIntervalMs = 1000;
 

@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "ShutdownCountdown.h"
+#include "brand/ShutdownCountdown.h"
 
 class QLabel;
 class QPushButton;

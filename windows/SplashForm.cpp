@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "SplashFade.h"
+#include "brand/SplashFade.h"
 
 // About 16 ms: the step of the fade the system tick counter gave on the original platform.
 int TFormSplash::FrameIntervalMs = 16;

@@ -8,16 +8,16 @@
 #include <utility>
 
 #include "CliInfo.h"
-#include "ConversionRun.h"
-#include "DirectSettings.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
-#include "JobBuilder.h"
-#include "JobQueue.h"
-#include "OutputFormats.h"
-#include "OutputNaming.h"
-#include "RunProgress.h"
-#include "SourceProbe.h"
+#include "jobs/ConversionRun.h"
+#include "jobs/DirectSettings.h"
+#include "jobs/JobBuilder.h"
+#include "jobs/JobQueue.h"
+#include "jobs/OutputFormats.h"
+#include "jobs/OutputNaming.h"
+#include "jobs/RunProgress.h"
+#include "sources/SourceProbe.h"
 
 namespace fs = std::filesystem;
 

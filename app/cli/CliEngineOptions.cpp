@@ -11,8 +11,8 @@
 #include "CliOptions.h"
 #include "FFDecode.h"
 #include "FFmpeg.h"
-#include "JobBuilder.h"
-#include "JobQueue.h"
+#include "jobs/JobBuilder.h"
+#include "jobs/JobQueue.h"
 #include "options/OptionLines.h"
 
 namespace fs = std::filesystem;

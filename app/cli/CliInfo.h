@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "FileReport.h"
+#include "sources/FileReport.h"
 
 // Prints the report of `path`; `first` leaves out the blank line between files of the text.
 void PrintFileInfo(std::FILE* out, const std::string& path, const TFileReport& report, bool json,

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "OutputNaming.h"
+#include "jobs/OutputNaming.h"
 
 namespace CLI {
 class App;

@@ -8,8 +8,8 @@
 
 #include "CliNaming.h"
 #include "CliSettings.h"
-#include "OutputFormats.h"
-#include "OutputVerify.h"
+#include "jobs/OutputFormats.h"
+#include "jobs/OutputVerify.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "CliEngineOptions.h"
-#include "DirectSettings.h"
-#include "OutputNaming.h"
+#include "jobs/DirectSettings.h"
+#include "jobs/OutputNaming.h"
 
 enum class TCliMode {
     Convert, // convert the files and folders to one format and preset

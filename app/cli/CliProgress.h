@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "RunProgress.h"
+#include "jobs/RunProgress.h"
 
 // Seconds as "h:mm:ss" with as many hours as it takes; a negative time shows as 0:00:00.
 std::string FormatClock(double seconds);

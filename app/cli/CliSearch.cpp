@@ -4,7 +4,7 @@
 #include <set>
 #include <system_error>
 
-#include "SourceExtensions.h"
+#include "sources/SourceExtensions.h"
 
 namespace fs = std::filesystem;
 

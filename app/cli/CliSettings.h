@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "DirectSettings.h"
+#include "jobs/DirectSettings.h"
 
 namespace CLI {
 class App;

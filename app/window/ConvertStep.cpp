@@ -14,13 +14,13 @@
 
 #include "WindowWidgets.h"
 
-#include "FileFacts.h"
-#include "JobBuilder.h"
 #include "PlatformServices.h"
-#include "RunProgress.h"
 #include "SecondaryWindows.h"
-#include "ShellFolders.h"
-#include "globals.h"
+#include "jobs/JobBuilder.h"
+#include "jobs/RunProgress.h"
+#include "settings/ShellFolders.h"
+#include "settings/globals.h"
+#include "sources/FileFacts.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 
 #include "WindowWidgets.h"
 
-#include "PageTexts.h"
 #include "PlatformServices.h"
-#include "RunProgress.h"
-#include "globals.h"
+#include "brand/PageTexts.h"
+#include "jobs/RunProgress.h"
+#include "settings/globals.h"
 
 namespace {
 

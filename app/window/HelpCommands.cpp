@@ -4,11 +4,11 @@
 #include <QMenu>
 #include <QPushButton>
 
-#include "HelpLinks.h"
 #include "Main.h"
 #include "PlatformServices.h"
 #include "SecondaryWindows.h"
-#include "globals.h"
+#include "brand/HelpLinks.h"
+#include "settings/globals.h"
 
 void TFormMain::ConnectHelpCommands() {
     connect(ActionHelp, &QAction::triggered, this, [this] { ActionHelpExecute(); });

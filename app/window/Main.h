@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "ConversionRun.h"
 #include "FFEncode.h"
-#include "SkinStyle.h"
 #include "SourceGridView.h" // NextGrid is a widget to every user of the window
-#include "UtilFuncs.h"
+#include "brand/SkinStyle.h"
+#include "jobs/ConversionRun.h"
 #include "log/FFLog.h"
+#include "settings/UtilFuncs.h"
 
 class QAction;
 class QAbstractButton;

@@ -18,21 +18,21 @@
 #include <filesystem>
 
 #include "AppLog.h"
-#include "Brands.h"
 #include "FFLoad.h"
-#include "IniFile.h"
-#include "OutputFormats.h"
-#include "PageTexts.h"
 #include "PlatformServices.h"
 #include "QtPlatform.h"
-#include "ShellFolders.h"
 #include "Skin.h"
 #include "SkinTitleBar.h"
 #include "SourceGridModel.h"
 #include "SourceProbeBatch.h"
-#include "StartUp.h"
 #include "WindowWidgets.h"
-#include "globals.h"
+#include "brand/Brands.h"
+#include "brand/PageTexts.h"
+#include "brand/StartUp.h"
+#include "jobs/OutputFormats.h"
+#include "settings/IniFile.h"
+#include "settings/ShellFolders.h"
+#include "settings/globals.h"
 
 TFormMain::TFormMain(const std::string& programPath, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), FProgramPath(programPath),

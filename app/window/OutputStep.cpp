@@ -11,8 +11,8 @@
 
 #include "WindowWidgets.h"
 
-#include "OutputFormats.h"
-#include "globals.h"
+#include "jobs/OutputFormats.h"
+#include "settings/globals.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <QSystemTrayIcon>
 #include <QUrl>
 
-#include "StartUp.h"
+#include "brand/StartUp.h"
 
 QWidget* DialogOwner() {
     // The splash closes and frees itself on its own timer: a box it owned would be freed

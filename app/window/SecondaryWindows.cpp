@@ -1,6 +1,6 @@
 #include "SecondaryWindows.h"
 
-#include "ShutdownCountdown.h"
+#include "brand/ShutdownCountdown.h"
 
 TSecondaryWindows& SecondaryWindows() {
     static TSecondaryWindows windows;

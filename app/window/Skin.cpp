@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QFont>
 
-#include "StartUp.h"
+#include "brand/StartUp.h"
 
 namespace {
 

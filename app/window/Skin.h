@@ -4,7 +4,7 @@
 #include <QPalette>
 #include <string>
 
-#include "SkinStyle.h"
+#include "brand/SkinStyle.h"
 
 // Reads the skin file `fileName` by its extension in lower case: ".ini" is the skin's INI
 // text, ".skn" the same text compressed with zlib in Qt's qCompress layout (the text's

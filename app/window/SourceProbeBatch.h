@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "SourceAdd.h"
+#include "sources/SourceAdd.h"
 
 // One probed file with its thumbnail, ready for its row.
 struct TProbedRow {

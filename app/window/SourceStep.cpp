@@ -22,13 +22,13 @@
 #include "PlatformServices.h"
 #include "SecondaryWindows.h"
 #include "SkinTitleBar.h"
-#include "SourceAdd.h"
 #include "SourceGridDelegate.h"
 #include "SourceGridModel.h"
 #include "SourceGridView.h"
 #include "SourceProbeBatch.h"
 #include "WindowWidgets.h"
-#include "globals.h"
+#include "settings/globals.h"
+#include "sources/SourceAdd.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <QAction>
 #include <QTabWidget>
 
-#include "JobBuilder.h"
 #include "PlatformServices.h"
-#include "globals.h"
+#include "jobs/JobBuilder.h"
+#include "settings/globals.h"
 
 namespace {
 

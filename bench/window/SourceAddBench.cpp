@@ -22,12 +22,12 @@
 #include "Main.h"
 #include "MyUtils.h"
 #include "QtPlatform.h"
-#include "SourceAdd.h"
 #include "SourceGridModel.h"
 #include "SourceGridView.h"
 #include "SourceProbeBatch.h"
-#include "StartUp.h"
-#include "globals.h"
+#include "brand/StartUp.h"
+#include "settings/globals.h"
+#include "sources/SourceAdd.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "Brands.h"
-#include "IniFile.h"
-#include "SourceExtensions.h"
+#include "brand/Brands.h"
+#include "settings/IniFile.h"
+#include "sources/SourceExtensions.h"
 
 namespace {
 

@@ -16,6 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Stands in a layer's list for every room of the shell's logic.
+const char* const LogicRooms = "app/logic/*";
+
 // The layers, each with the folder that holds it (longest prefix wins) and the layers it may
 // include. "entry" is the programs' entry points at the root of app/.
 struct TLayer {
@@ -30,20 +33,38 @@ const std::vector<TLayer>& Layers() {
         {"media", "media/", {"media"}, false},
         {"engine", "engine/", {"engine", "media"}, false},
         {"components", "components/", {"components", "engine", "media"}, false},
+        // The shell's logic: its root holds what every room shares; settings come first,
+        // the brand and the sources build on them, the jobs on the sources.
         {"app/logic", "app/logic/", {"app/logic", "components", "engine", "media"}, false},
-        {"app/cli", "app/cli/", {"app/cli", "app/logic", "components", "engine", "media"}, false},
+        {"app/logic/settings",
+         "app/logic/settings/",
+         {"app/logic/settings", "app/logic", "components", "engine", "media"},
+         false},
+        {"app/logic/brand",
+         "app/logic/brand/",
+         {"app/logic/brand", "app/logic/settings", "app/logic", "components", "engine", "media"},
+         false},
+        {"app/logic/sources",
+         "app/logic/sources/",
+         {"app/logic/sources", "app/logic/settings", "app/logic", "components", "engine", "media"},
+         false},
+        {"app/logic/jobs",
+         "app/logic/jobs/",
+         {"app/logic/jobs", "app/logic/sources", "app/logic/settings", "app/logic", "components",
+          "engine", "media"},
+         false},
+        {"app/cli", "app/cli/", {"app/cli", LogicRooms, "components", "engine", "media"}, false},
         {"app/window",
          "app/window/",
-         {"app/window", "app/logic", "components", "engine", "media"},
+         {"app/window", LogicRooms, "components", "engine", "media"},
          true},
         {"windows",
          "windows/",
-         {"windows", "app/window", "app/logic", "components", "engine", "media"},
+         {"windows", "app/window", LogicRooms, "components", "engine", "media"},
          true},
         {"entry",
          "app/",
-         {"entry", "windows", "app/window", "app/cli", "app/logic", "components", "engine",
-          "media"},
+         {"entry", "windows", "app/window", "app/cli", LogicRooms, "components", "engine", "media"},
          true},
     };
     return layers;
@@ -56,6 +77,12 @@ const char* const QtTestFolders[] = {"tests/app/window/", "tests/windows/", "ben
 
 bool StartsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool MayInclude(const TLayer& layer, const TLayer& used) {
+    if (layer.MayUse.count(used.Name))
+        return true;
+    return layer.MayUse.count(LogicRooms) && StartsWith(used.Name, "app/logic");
 }
 
 const TLayer* LayerOf(const std::string& path) {
@@ -161,7 +188,7 @@ std::vector<std::string> LayeringViolations(const fs::path& root) {
                 continue;
             }
             const TLayer* used = LayerOf(target);
-            if (used && !layer->MayUse.count(used->Name))
+            if (used && !MayInclude(*layer, *used))
                 violations.push_back(file + ": includes \"" + include.Name + "\" (" + layer->Name +
                                      " may not use " + used->Name + ")");
         }
@@ -236,4 +263,19 @@ TEST_F(LayeringScratch, CommandLineAndWindowDoNotUseEachOther) {
     ASSERT_EQ(violations.size(), 1u) << Joined(violations);
     EXPECT_EQ(violations[0],
               "app/window/Frame.cpp: includes \"Batch.h\" (app/window may not use app/cli)");
+}
+
+TEST_F(LayeringScratch, LogicRoomsIncludeDownwardOnly) {
+    Write("app/logic/settings/Store.h", "#include \"jobs/Queue.h\"\n");
+    Write("app/logic/jobs/Queue.h", "#include \"sources/Facts.h\"\n#include \"Shared.h\"\n");
+    Write("app/logic/sources/Facts.h", "#include \"brand/Skin.h\"\n");
+    Write("app/logic/brand/Skin.h", "#include \"settings/Store.h\"\n");
+    Write("app/logic/Shared.h", "#pragma once\n");
+    Write("app/cli/Batch.cpp", "#include \"jobs/Queue.h\"\n#include \"brand/Skin.h\"\n");
+    const auto violations = LayeringViolations(Root);
+    ASSERT_EQ(violations.size(), 2u) << Joined(violations);
+    EXPECT_EQ(violations[0], "app/logic/settings/Store.h: includes \"jobs/Queue.h\" "
+                             "(app/logic/settings may not use app/logic/jobs)");
+    EXPECT_EQ(violations[1], "app/logic/sources/Facts.h: includes \"brand/Skin.h\" "
+                             "(app/logic/sources may not use app/logic/brand)");
 }

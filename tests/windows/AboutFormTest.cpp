@@ -8,9 +8,9 @@
 #include <string>
 
 #include "AboutForm.h"
-#include "AboutTexts.h"
 #include "GuiTestEnv.h"
-#include "StartUp.h"
+#include "brand/AboutTexts.h"
+#include "brand/StartUp.h"
 
 using namespace guitest;
 

@@ -14,7 +14,7 @@
 
 #include "GuiTestEnv.h"
 #include "LogForm.h"
-#include "StartUp.h"
+#include "brand/StartUp.h"
 
 using namespace guitest;
 namespace fs = std::filesystem;

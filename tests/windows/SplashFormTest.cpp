@@ -10,7 +10,7 @@
 
 #include "GuiTestEnv.h"
 #include "SplashForm.h"
-#include "StartUp.h"
+#include "brand/StartUp.h"
 
 using namespace guitest;
 

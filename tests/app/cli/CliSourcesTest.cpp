@@ -8,7 +8,7 @@
 
 #include "AppTestEnv.h"
 #include "CliSearch.h"
-#include "SourceExtensions.h"
+#include "sources/SourceExtensions.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "AppLog.h"
 #include "AppTestEnv.h"
-#include "ButtonRow.h"
-#include "StartUp.h"
+#include "brand/ButtonRow.h"
+#include "brand/StartUp.h"
 
 using namespace apptest;
 namespace fs = std::filesystem;

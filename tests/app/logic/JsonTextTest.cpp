@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "FileReport.h"
 #include "JsonText.h"
+#include "sources/FileReport.h"
 
 namespace {
 

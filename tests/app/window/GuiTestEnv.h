@@ -16,8 +16,8 @@
 #include "AppTestEnv.h"
 #include "PlatformServices.h"
 #include "QtPlatform.h"
-#include "StartUp.h"
-#include "globals.h"
+#include "brand/StartUp.h"
+#include "settings/globals.h"
 
 namespace guitest {
 

@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "GuiTestEnv.h"
-#include "IniFile.h"
 #include "Main.h"
 #include "SecondaryWindows.h"
 #include "SkinTitleBar.h"
-#include "UtilFuncs.h"
+#include "settings/IniFile.h"
+#include "settings/UtilFuncs.h"
 
 using namespace guitest;
 

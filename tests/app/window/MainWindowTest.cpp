@@ -13,11 +13,11 @@
 
 #include "FFLoad.h"
 #include "GuiTestEnv.h"
-#include "IniFile.h"
 #include "Main.h"
 #include "SkinTitleBar.h"
-#include "UtilFuncs.h"
 #include "log/FFLog.h"
+#include "settings/IniFile.h"
+#include "settings/UtilFuncs.h"
 
 using namespace guitest;
 

@@ -10,7 +10,7 @@
 
 #include "GuiTestEnv.h"
 #include "Skin.h"
-#include "StartUp.h"
+#include "brand/StartUp.h"
 
 using namespace guitest;
 

@@ -23,12 +23,12 @@
 #include <vector>
 
 #include "GuiTestEnv.h"
-#include "IniFile.h"
 #include "Main.h"
 #include "MediaFixture.h"
 #include "ProbedOutput.h"
 #include "SecondaryWindows.h"
-#include "UtilFuncs.h"
+#include "settings/IniFile.h"
+#include "settings/UtilFuncs.h"
 
 using namespace guitest;
 
