@@ -262,7 +262,7 @@ private:
 
 namespace {
 
-TJobSettings JobSettingsOf(const TCliOptions& options) {
+TJobSettings JobSettingsOf(const TCliOptions& options, const TEngineAdjustment& adjustment) {
     TJobSettings settings;
     settings.OutputFormat = options.Format;
     settings.PresetIndex = options.Preset;
@@ -274,7 +274,7 @@ TJobSettings JobSettingsOf(const TCliOptions& options) {
         options.OutputDir.empty() ? fs::current_path(ec).string() : options.OutputDir;
     settings.Naming = options.Naming;
     settings.Direct = options.Direct;
-    ApplyEngineSettings(options.Engine, settings);
+    ApplyEngineSettings(options.Engine, adjustment, settings);
     return settings;
 }
 
@@ -286,8 +286,9 @@ bool HasDirectSettings(const TDirectSettings& direct) {
 // Queues the sources in order; counts the ones skipped, failed and cancelled (a stop asked
 // for before they were queued) into `counts`.
 void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSource>& sources,
-                  const TCliOptions& options, TCliDisplay& display,
-                  const volatile std::sig_atomic_t* stopRequest, TBatchCounts& counts) {
+                  const TCliOptions& options, const TEngineAdjustment& adjustment,
+                  TCliDisplay& display, const volatile std::sig_atomic_t* stopRequest,
+                  TBatchCounts& counts) {
     if (options.Naming.Existing != TExistingOutputs::Increment) {
         // No output replaces a source of the batch.
         std::set<TFileId> ids;
@@ -307,7 +308,7 @@ void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSo
             outcome = queue.QueueSourceIn(source.Path, options.Flat ? "" : source.SubFolder);
             error = queue.LastError();
         } else {
-            outcome = QueueExplicitOutput(queue, prober, source.Path, options, error);
+            outcome = QueueExplicitOutput(queue, prober, source.Path, options, adjustment, error);
         }
         switch (outcome) {
         case TQueueOutcome::Queued:
@@ -329,7 +330,8 @@ void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSo
 
 int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& display,
                TCliMainLoop& loop, const volatile std::sig_atomic_t* stopRequest) {
-    if (const std::string bad = CheckEngineVocabulary(options.Engine); !bad.empty()) {
+    TEngineAdjustment adjustment;
+    if (const std::string bad = ReadEngineOptions(options.Engine, adjustment); !bad.empty()) {
         display.Error("audioconv-cli: " + bad);
         return ExitBadUsage;
     }
@@ -341,7 +343,7 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
             return ExitBadUsage;
         }
     }
-    const TJobSettings settings = JobSettingsOf(options);
+    const TJobSettings settings = JobSettingsOf(options, adjustment);
     const std::string folderProblem = MakeOutputFolder(settings.OutputFileDir);
     if (!folderProblem.empty()) {
         display.Error("audioconv-cli: cannot create the output folder " + settings.OutputFileDir +
@@ -369,7 +371,8 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
     TBatchCounts counts;
     counts.Total = static_cast<int>(sources.size() + problems.size());
     counts.Failed = static_cast<int>(problems.size());
-    QueueSources(run.Queue(), encoder.Decoder(), sources, options, display, stopRequest, counts);
+    QueueSources(run.Queue(), encoder.Decoder(), sources, options, adjustment, display, stopRequest,
+                 counts);
 
     TBatchRun batch(run, display, loop, stopRequest, counts.Failed);
     if (!run.Queue().Jobs().empty()) {

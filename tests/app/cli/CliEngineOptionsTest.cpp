@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -75,9 +76,13 @@ TEST(CliEngineOptions, BadUsageOfToAndOfNamelessOptions) {
 
 // Each -x line wins over what the format and preset put into the description.
 TEST(CliEngineOptions, OutputLinesTakeThePlaceOfTheDescriptionsFields) {
+    testmedia::LoadLibraries();
     TCliEngineOptions engine;
     engine.Output = {"acodec=flac", "ab=64k", "ar=22050", "compression_level=2", "vn=0"};
     engine.Input = {"ss=1"};
+    TEngineAdjustment adjustment;
+    ASSERT_EQ(ReadEngineOptions(engine, adjustment), "");
+    EXPECT_TRUE(adjustment.CutsSource);
     TInputOptions in;
     in.ExtOptions = "vn=1";
     TOutputOptions out;
@@ -87,7 +92,7 @@ TEST(CliEngineOptions, OutputLinesTakeThePlaceOfTheDescriptionsFields) {
     out.AudioChannels = 2;
     out.DisableVideo = true;
     out.ExtOptions = "compression_level=5";
-    ApplyEngineOptions(engine, in, out);
+    adjustment.Apply(in, out);
     EXPECT_EQ(in.ExtOptions, "vn=1\nss=1");
     EXPECT_EQ(out.AudioCodec, "flac");
     EXPECT_EQ(out.AudioBitrate, -1);
@@ -95,6 +100,44 @@ TEST(CliEngineOptions, OutputLinesTakeThePlaceOfTheDescriptionsFields) {
     EXPECT_EQ(out.AudioChannels, 2); // not named: stays
     EXPECT_FALSE(out.DisableVideo);
     EXPECT_EQ(out.ExtOptions, "compression_level=5\nab=64k\nar=22050\ncompression_level=2\nvn=0");
+}
+
+// The fields a description always applies (sync methods, languages, input sync) take the value
+// the engine read from the -x line; without one they keep the description's own.
+TEST(CliEngineOptions, AlwaysAppliedFieldsTakeTheLinesValue) {
+    testmedia::LoadLibraries();
+    struct TCase {
+        const char* Line;
+        std::function<bool(const TOutputOptions&)> Holds;
+    };
+    const TCase cases[] = {
+        {"async=1", [](const TOutputOptions& o) { return o.AudioSyncMethod == 1; }},
+        {"vsync=0", [](const TOutputOptions& o) { return o.VideoSyncMethod == 0; }},
+        {"alang=fre", [](const TOutputOptions& o) { return o.AudioLanguage == "fre"; }},
+        {"vlang=ger", [](const TOutputOptions& o) { return o.VideoLanguage == "ger"; }},
+        {"slang=ita", [](const TOutputOptions& o) { return o.SubtitleLanguage == "ita"; }},
+        {"isync", [](const TOutputOptions& o) { return o.InputSync; }},
+    };
+    for (const TCase& c : cases) {
+        TCliEngineOptions engine;
+        engine.Output = {c.Line};
+        TEngineAdjustment adjustment;
+        ASSERT_EQ(ReadEngineOptions(engine, adjustment), "") << c.Line;
+        EXPECT_FALSE(adjustment.CutsSource);
+        TInputOptions in;
+        TOutputOptions out;
+        out.AudioSyncMethod = 7;
+        out.VideoSyncMethod = 7;
+        ASSERT_FALSE(c.Holds(out)) << c.Line;
+        adjustment.Apply(in, out);
+        EXPECT_TRUE(c.Holds(out)) << c.Line;
+    }
+    // A bad value is refused with the engine's text, and nothing is kept.
+    TCliEngineOptions engine;
+    engine.Output = {"alang=fre", "ab=fast"};
+    TEngineAdjustment adjustment;
+    EXPECT_NE(ReadEngineOptions(engine, adjustment), "");
+    EXPECT_TRUE(adjustment.Empty());
 }
 
 // ---- the program
@@ -151,6 +194,37 @@ TEST_F(CliEngineProgram, OptionsAfterTheFormatAndPreset) {
     EXPECT_EQ(probed.Channels, 1);
     EXPECT_NEAR(probed.Duration, 1.0, 0.05);
     EXPECT_EQ(run.Err, "") << "the start was asked for: no warning about a short output";
+}
+
+// A field the description always applies reaches the output from -x: the audio stream's
+// language.
+TEST_F(CliEngineProgram, LanguageFromTheCommandLineTagsTheStream) {
+    const TRun run = RunCli("-f ogg -x alang=fre tone.wav", work_);
+    ASSERT_EQ(run.Status, 0) << run.Out << run.Err;
+    const std::string language = apptest::RunForOutput(
+        "ffprobe -v error -select_streams a:0 -show_entries stream_tags=language -of "
+        "default=nw=1:nk=1 " +
+        testmedia::Quote(work_ + "tone.ogg"));
+    EXPECT_EQ(language.substr(0, 3), "fre") << language;
+}
+
+// The video sync method from -x reaches the run: passed through, a 25 fps source at r=50
+// keeps its 100 pictures, where the default sync doubles them.
+TEST_F(CliEngineProgram, VideoSyncFromTheCommandLineReachesTheRun) {
+    const std::string clip =
+        testmedia::Make(work_ + "clip.mp4", "-f lavfi -i testsrc=size=160x120:rate=25:duration=4 "
+                                            "-c:v mpeg4");
+    ASSERT_FALSE(clip.empty());
+    auto frames = [&](const std::string& file) {
+        return apptest::RunForOutput(
+            "ffprobe -v error -count_frames -select_streams v -show_entries "
+            "stream=nb_read_frames -of csv=p=0 " +
+            testmedia::Quote(work_ + file));
+    };
+    ASSERT_EQ(RunCli("--to kept.avi -x vcodec=mpeg4 -x vsync=0 -x r=50 clip.mp4", work_).Status, 0);
+    ASSERT_EQ(RunCli("--to doubled.avi -x vcodec=mpeg4 -x r=50 clip.mp4", work_).Status, 0);
+    EXPECT_EQ(frames("kept.avi"), "100\n");
+    EXPECT_GT(std::stoi("0" + frames("doubled.avi")), 150);
 }
 
 // A bad name or value is refused with the engine's own text before anything is converted.
