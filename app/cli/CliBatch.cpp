@@ -7,7 +7,10 @@
 #include <thread>
 #include <utility>
 
+#include "CliBatchSources.h"
 #include "CliInfo.h"
+#include "CliJobClock.h"
+#include "CliReport.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
 #include "jobs/ConversionRun.h"
@@ -166,13 +169,50 @@ std::string CapitalizedNote(std::string note) {
     return note;
 }
 
+// "1.5", "30": seconds as the user wrote them.
+std::string SecondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
+
+// The settings the report names: the format, the preset and the command line's own settings
+// words in order.
+TReportSettings ReportSettingsOf(const TCliOptions& options) {
+    TReportSettings settings;
+    settings.Format = AllOutputFormats()[options.Format].Name;
+    settings.Preset = options.Preset;
+    const TDirectSettings& d = options.Direct;
+    std::string words;
+    auto add = [&words](const std::string& word) { words += (words.empty() ? "" : " ") + word; };
+    if (d.BitRate > 0)
+        add("-b " + std::to_string(d.BitRate));
+    if (d.HasQuality)
+        add("-q " + SecondsText(d.Quality));
+    if (d.SampleRate != -1)
+        add("-r " + std::to_string(d.SampleRate));
+    if (d.Channels != -1)
+        add("-c " + std::to_string(d.Channels));
+    for (const std::string& line : options.Engine.Input)
+        add("-X " + line);
+    for (const std::string& line : options.Engine.Output)
+        add("-x " + line);
+    if (!options.Naming.Pattern.empty())
+        add("--name " + options.Naming.Pattern);
+    settings.Overrides = words;
+    settings.Shard = options.Lists.Shard;
+    return settings;
+}
+
 // Shows a run of the batch: a line per ended job and, on a terminal, the live block.
 class TBatchRun final : public TRunObserver {
 public:
-    TBatchRun(TConversionRun& run, TCliDisplay& display, TCliMainLoop& loop,
-              const volatile std::sig_atomic_t* stopRequest, int failedBefore)
-        : run_(run), display_(display), loop_(loop), stopRequest_(stopRequest),
-          failedBefore_(failedBefore) {}
+    TBatchRun(TConversionRun& run, TFFEncoder& encoder, TCliDisplay& display, TCliMainLoop& loop,
+              const volatile std::sig_atomic_t* stopRequest, int failedBefore,
+              TJsonLinesReport& report, double timeoutSeconds)
+        : run_(run), encoder_(encoder), display_(display), loop_(loop), stopRequest_(stopRequest),
+          failedBefore_(failedBefore), report_(report), timeout_(timeoutSeconds),
+          clock_(static_cast<int>(run.Queue().Jobs().size()), timeoutSeconds) {}
 
     // Runs the queued jobs, `parallel` at a time, until all have ended.
     void Run(int parallel) {
@@ -189,6 +229,7 @@ public:
                 display_.Error("Stopping...");
                 run_.Stop(false);
             }
+            WatchTheClock();
             const auto now = std::chrono::steady_clock::now();
             if (display_.Live() && now - lastDraw >= std::chrono::milliseconds(250)) {
                 Draw();
@@ -200,21 +241,63 @@ public:
         elapsedDays_ = RunClockNow() - run_.StartTime();
     }
 
-    // The files that failed, the ones that could not be queued included.
-    int FailedCount() const { return failedBefore_ + run_.FailedCount(); }
+    // The files that failed, the ones that could not be queued and the ones stopped for their
+    // time included.
+    int FailedCount() const { return failedBefore_ + run_.FailedCount() + timedOut_; }
+    // The files stopped by the user's stop.
+    int CancelledCount() const { return run_.CancelledCount() - timedOut_; }
     double ElapsedDays() const { return elapsedDays_; }
 
 private:
+    // Notes the jobs that started and stops the ones that ran past the time-out.
+    void WatchTheClock() {
+        const double now = Seconds();
+        clock_.Poll(now, [this](int job) {
+            return encoder_.Tasks().TaskAt(run_.Jobs()[job].TaskIndex) != nullptr;
+        });
+        for (const int job : clock_.Overdue(now))
+            if (auto task = encoder_.Tasks().TaskAt(run_.Jobs()[job].TaskIndex))
+                task->Stop(false);
+    }
+
+    double Seconds() const { return RunClockNow() * 86400.0; }
+
     void JobEnded(int job, const TTerminateInfo& info) override {
+        const double now = Seconds();
+        clock_.Ended(job, now);
         const TQueuedJob& queued = run_.Jobs()[job];
-        switch (run_.States()[job].Status) {
+        TReportItem item;
+        item.Source = queued.SourcePath;
+        item.Output = queued.OutputPath;
+        item.Seconds = clock_.Seconds(job, now);
+        item.SourceDurationUs = queued.DurationUs;
+        item.SourceSize = FileSizeOf(queued.SourcePath);
+        Show(job, info, item);
+        report_.Item(item);
+    }
+
+    void Show(int job, const TTerminateInfo& info, TReportItem& item) {
+        const TQueuedJob& queued = run_.Jobs()[job];
+        const TJobStatus status = run_.States()[job].Status;
+        if (clock_.TimedOut(job) && status != jsFinish) {
+            ++timedOut_;
+            item.Status = "failed";
+            item.Error = "timed out after " + SecondsText(timeout_) + " s";
+            display_.Error("Failed: " + queued.SourcePath + ": " + item.Error);
+            return;
+        }
+        switch (status) {
         case jsFailed:
-            display_.Error("Failed: " + queued.SourcePath + ": " +
-                           (info.ExceptionMsg.empty()
-                                ? "conversion failed"
-                                : WithoutPath(info.ExceptionMsg, queued.SourcePath)));
+            item.Status = "failed";
+            item.Error = info.ExceptionMsg.empty()
+                             ? "conversion failed"
+                             : WithoutPath(info.ExceptionMsg, queued.SourcePath);
+            display_.Error("Failed: " + queued.SourcePath + ": " + item.Error);
             break;
         case jsFinish:
+            item.Status = "converted";
+            item.OutputDurationUs = info.OutputDuration;
+            item.OutputSize = FileSizeOf(queued.OutputPath);
             display_.Line("Converted: " + queued.SourcePath + " -> " + queued.OutputPath);
             if (!info.Note.empty())
                 display_.Line(CapitalizedNote(info.Note));
@@ -222,6 +305,7 @@ private:
                 display_.Error("Warning: " + info.Warning);
             break;
         default:
+            item.Status = "cancelled";
             display_.Error("Cancelled: " + queued.SourcePath);
             break;
         }
@@ -251,10 +335,15 @@ private:
     }
 
     TConversionRun& run_;
+    TFFEncoder& encoder_;
     TCliDisplay& display_;
     TCliMainLoop& loop_;
     const volatile std::sig_atomic_t* stopRequest_;
     int failedBefore_ = 0;
+    TJsonLinesReport& report_;
+    double timeout_ = 0;
+    TJobClock clock_;
+    int timedOut_ = 0;
     double elapsedDays_ = 0;
 };
 
@@ -288,7 +377,7 @@ bool HasDirectSettings(const TDirectSettings& direct) {
 void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSource>& sources,
                   const TCliOptions& options, const TEngineAdjustment& adjustment,
                   TCliDisplay& display, const volatile std::sig_atomic_t* stopRequest,
-                  TBatchCounts& counts) {
+                  TJsonLinesReport& report, TBatchCounts& counts) {
     if (options.Naming.Existing != TExistingOutputs::Increment) {
         // No output replaces a source of the batch.
         std::set<TFileId> ids;
@@ -297,9 +386,13 @@ void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSo
         queue.ProtectFiles(std::move(ids));
     }
     for (const TCliSource& source : sources) {
+        TReportItem item;
+        item.Source = source.Path;
         if (*stopRequest) {
             display.Error("Cancelled: " + source.Path);
             ++counts.Cancelled;
+            item.Status = "cancelled";
+            report.Item(item);
             continue;
         }
         std::string error;
@@ -317,10 +410,17 @@ void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSo
             display.Line("Skipped: " + source.Path + " (" + queue.LastPlan().Path + " " +
                          queue.LastPlan().Reason + ")");
             ++counts.Skipped;
+            item.Status = "skipped";
+            item.Output = queue.LastPlan().Path;
+            item.Error = queue.LastPlan().Path + " " + queue.LastPlan().Reason;
+            report.Item(item);
             break;
         case TQueueOutcome::Failed:
             display.Error("Failed: " + source.Path + ": " + WithoutPath(error, source.Path));
             ++counts.Failed;
+            item.Status = "failed";
+            item.Error = WithoutPath(error, source.Path);
+            report.Item(item);
             break;
         }
     }
@@ -351,11 +451,28 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         return ExitSomeFailed;
     }
 
+    TJsonLinesReport report;
+    if (std::string error; !options.Lists.Report.empty() &&
+                           !report.Open(options.Lists.Report, ReportSettingsOf(options), error)) {
+        display.Error("audioconv-cli: cannot write the report " + options.Lists.Report + ": " +
+                      error);
+        return ExitSomeFailed;
+    }
     std::vector<TSourceProblem> problems;
-    const std::vector<TCliSource> sources =
-        CollectSources(options.Paths, problems, settings.OutputFileDir);
-    for (const TSourceProblem& problem : problems)
+    std::vector<TCliSource> sources;
+    if (std::string error; !CollectBatchSources(options.Paths, options.Lists,
+                                                settings.OutputFileDir, sources, problems, error)) {
+        display.Error("audioconv-cli: " + error);
+        return ExitSomeFailed;
+    }
+    for (const TSourceProblem& problem : problems) {
         display.Error("Failed: " + problem.Path + ": " + problem.Message);
+        TReportItem item;
+        item.Source = problem.Path;
+        item.Status = "failed";
+        item.Error = problem.Message;
+        report.Item(item);
+    }
     if (!options.Engine.To.empty() && sources.size() > 1) {
         display.Error("audioconv-cli: --to takes one source FILE, not a folder\n"
                       "Run with --help for more information.");
@@ -372,9 +489,10 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
     counts.Total = static_cast<int>(sources.size() + problems.size());
     counts.Failed = static_cast<int>(problems.size());
     QueueSources(run.Queue(), encoder.Decoder(), sources, options, adjustment, display, stopRequest,
-                 counts);
+                 report, counts);
 
-    TBatchRun batch(run, display, loop, stopRequest, counts.Failed);
+    TBatchRun batch(run, encoder, display, loop, stopRequest, counts.Failed, report,
+                    options.Lists.TimeoutSeconds);
     if (!run.Queue().Jobs().empty()) {
         const int parallel =
             options.Jobs > 0 ? options.Jobs
@@ -386,7 +504,8 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         display.Line("No files to convert.");
     counts.Succeeded = run.FinishedCount();
     counts.Failed = batch.FailedCount();
-    counts.Cancelled += run.CancelledCount();
+    counts.Cancelled += batch.CancelledCount();
     display.Line(SummaryLine(counts, batch.ElapsedDays() * 86400.0));
+    report.Summary(counts, batch.ElapsedDays() * 86400.0);
     return counts.Failed > 0 || counts.Cancelled > 0 ? ExitSomeFailed : ExitAllSucceeded;
 }

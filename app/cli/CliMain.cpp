@@ -29,7 +29,10 @@ int main(int argc, char** argv) {
     // tasks may still log and call the main thread), then the logger, whose handler prints on
     // the display, then the display and the loop.
     TCliMainLoop loop;
-    TCliDisplay display(stdout, stderr, isatty(STDOUT_FILENO) == 1, options.Quiet);
+    // A report on standard output has it to itself: the display's lines go to standard error.
+    const bool reportOnStdout = options.Lists.Report == "-";
+    TCliDisplay display(reportOnStdout ? stderr : stdout, stderr,
+                        !reportOnStdout && isatty(STDOUT_FILENO) == 1, options.Quiet);
     TFFLogger logger;
     // Without --log nobody reads the lines: a worker need not wait for the main thread to
     // drop one. With it, lines are printed on the main thread, like everything else.

@@ -139,6 +139,8 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     TDirectSettingTexts direct;
     AddDirectSettingOptions(app, direct);
     AddEngineOptions(app, options.Engine);
+    TJobListTexts listTexts;
+    AddJobListOptions(app, options.Lists, listTexts);
     app.add_option("paths", options.Paths, "Files and folders")->type_name("FILE|DIR");
     app.set_version_flag("--version", std::string(Program) + " " + AUDIOCONV_VERSION);
 
@@ -159,13 +161,15 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
             return UsageError(err, "--list takes no files");
         return -1;
     case TCliMode::Info:
+        if (!options.Lists.FilesFrom.empty())
+            return UsageError(err, "--files-from is for conversions, not --info");
         if (options.Paths.empty())
             return UsageError(err, "--info needs at least one FILE or DIR");
         return -1;
     case TCliMode::Convert:
         break;
     }
-    if (options.Paths.empty())
+    if (options.Paths.empty() && options.Lists.FilesFrom.empty())
         return UsageError(err, "no FILE or DIR to convert");
     if (!jobs.empty()) {
         if (!ParseWhole(jobs, options.Jobs))
@@ -191,8 +195,11 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
                                    std::to_string(options.Preset) + " (0 to " +
                                    std::to_string(count - 1) + ", see --list)");
     options.Flat = tree.Flat;
+    if (!options.Engine.To.empty() && !options.Lists.FilesFrom.empty())
+        return UsageError(err, "--to converts one FILE: no --files-from");
     for (const std::string& problem :
-         {ReadOutputTree(tree, options.Naming), ReadDirectSettings(direct, options.Direct)})
+         {ReadOutputTree(tree, options.Naming), ReadDirectSettings(direct, options.Direct),
+          ReadJobListOptions(listTexts, options.Lists)})
         if (!problem.empty())
             return UsageError(err, problem);
     return -1;

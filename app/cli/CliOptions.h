@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CliEngineOptions.h"
+#include "CliJobListOptions.h"
 #include "jobs/DirectSettings.h"
 #include "jobs/OutputNaming.h"
 
@@ -33,6 +34,7 @@ struct TCliOptions {
     bool Verify = false;    // compare each lossless output with its source after converting
     std::vector<std::string> Paths;
     TCliEngineOptions Engine; // -x, -X, --to (CliEngineOptions.h)
+    TJobListOptions Lists;    // --files-from, --shard, --report, --timeout
 };
 
 // Exit statuses of the program.

@@ -17,6 +17,9 @@ struct TCliSource {
     // The folder it was found in relative to the searched folder ("Artist/Album", "" for the
     // searched folder itself and for a file named on the command line).
     std::string SubFolder;
+    // What shards it (--shard): its path relative to the searched folder or the list it came
+    // from, or the path as named on the command line.
+    std::string Key;
 };
 
 // A searched folder's subfolder that is `outputFolder` is not searched: rerunning a command

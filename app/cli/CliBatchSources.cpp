@@ -1,0 +1,80 @@
+#include "CliBatchSources.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string RealPathOf(const std::string& path) {
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(path, ec);
+    return ec ? path : real.string();
+}
+
+// The problem of a list entry that names nothing, or "".
+std::string MissingProblem(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::exists(status))
+        return "";
+    return status.type() == fs::file_type::not_found || !ec ? "No such file or directory"
+                                                            : ec.message();
+}
+
+} // namespace
+
+bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOptions& lists,
+                         const std::string& outputFolder, std::vector<TCliSource>& sources,
+                         std::vector<TSourceProblem>& problems, std::string& error) {
+    const TShard& shard = lists.Shard;
+    sources = CollectSources(paths, problems, outputFolder);
+    std::erase_if(sources, [&](const TCliSource& s) { return !InShard(s.Key, shard); });
+    std::erase_if(problems, [&](const TSourceProblem& p) {
+        return !InShard(fs::path(p.Path).lexically_normal().generic_string(), shard);
+    });
+    if (lists.FilesFrom.empty())
+        return true;
+
+    std::set<std::string> seen;
+    for (const TCliSource& source : sources)
+        seen.insert(RealPathOf(source.Path));
+    for (const std::string& list : lists.FilesFrom) {
+        std::ifstream file;
+        if (list != "-") {
+            file.open(list, std::ios::binary);
+            if (!file) {
+                error = "cannot read the list " + list + ": " + std::strerror(errno);
+                return false;
+            }
+        }
+        std::istream& in = list == "-" ? std::cin : file;
+        ReadJobList(in, lists.NullSeparated, ListBaseFolder(list), [&](const TListEntry& entry) {
+            if (!InShard(entry.Key, shard))
+                return;
+            if (const std::string problem = MissingProblem(entry.Path); !problem.empty()) {
+                problems.push_back({entry.Path, problem});
+                return;
+            }
+            // A relative entry keeps its folders below the output folder, as a file found by
+            // searching the list's folder would.
+            const bool relative = !fs::path(entry.Key).is_absolute();
+            const std::string subFolder =
+                relative ? fs::path(entry.Key).parent_path().generic_string() : "";
+            if (seen.insert(RealPathOf(entry.Path)).second)
+                sources.push_back({entry.Path, subFolder, entry.Key});
+        });
+        if (in.bad()) {
+            error = "cannot read the list " + list + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    return true;
+}

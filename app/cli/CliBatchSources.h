@@ -1,0 +1,16 @@
+// The sources of one task of a batch: the files and folders of the command line and the
+// entries of its job lists, each taken once, of which the task keeps its shard.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "CliJobListOptions.h"
+#include "CliSearch.h"
+
+// The sources of `paths` (CollectSources) and then of each list of `lists.FilesFrom`, in
+// order, that fall in `lists.Shard`; a path or entry that gave nothing is a problem of the
+// shard it falls in. False with the reason in `error` when a list cannot be read.
+bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOptions& lists,
+                         const std::string& outputFolder, std::vector<TCliSource>& sources,
+                         std::vector<TSourceProblem>& problems, std::string& error);
