@@ -2,13 +2,16 @@
 # Installs everything the project needs from Debian's packages.
 # Idempotent: when every package is present it only checks and exits.
 # Works as root or through sudo; runs 'apt-get update' only when something is missing.
-# With --fuzz it also installs clang and its libFuzzer runtime (for `make fuzz` only).
+# With --fuzz it also installs clang and its libFuzzer runtime (for `make fuzz` only); with
+# --cluster Slurm, munge and GNU parallel (for scripts/check-slurm.sh and check-parallel.sh).
 set -euo pipefail
 
 FUZZ=0
-if [ "${1:-}" = "--fuzz" ]; then
-  FUZZ=1
-fi
+CLUSTER=0
+case "${1:-}" in
+--fuzz) FUZZ=1 ;;
+--cluster) CLUSTER=1 ;;
+esac
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
@@ -31,6 +34,10 @@ if [ $FUZZ -eq 1 ]; then
     major="$(clang -dumpversion | cut -d. -f1)"
     PACKAGES+=("libclang-rt-${major}-dev")
   fi
+fi
+
+if [ $CLUSTER -eq 1 ]; then
+  PACKAGES+=(slurm-wlm munge parallel jq)
 fi
 
 missing=()
