@@ -7,6 +7,7 @@
 
 #include "FFDecode.h"
 #include "OutputFormats.h"
+#include "SiblingNames.h"
 #include "settings/ShellFolders.h"
 #include "sources/SourceTags.h"
 
@@ -40,7 +41,12 @@ std::string OutputRelativeName(TFFDecoder& prober, const TJobSettings& settings,
             return named + extension;
     }
     const std::string folder = subFolder.empty() ? "" : EnsureTrailingSeparator(subFolder);
-    return folder + ReplaceExtension(source, extension);
+    // Numbering depends on what the run met before; under the other policies a name must
+    // follow from the source alone, so sources that share a name are told apart here.
+    const std::string tag = settings.Naming.Existing == TExistingOutputs::Increment
+                                ? ""
+                                : SiblingNameTag(prober.FileName());
+    return folder + ReplaceExtension(source, "") + tag + extension;
 }
 
 TOutputPlan BuildOutputOptions(TFFDecoder& prober, const TJobSettings& settings,

@@ -264,4 +264,39 @@ TEST_F(CliJobListProgram, StoppedRunLeavesWholeLines) {
     EXPECT_EQ(lines.back()["cancelled"], 3);
 }
 
+// Sources that would share an output name are told apart by their folder alone: the same
+// names whether they are converted in one run or in shares that never see each other, and a
+// re-run with skip converts nothing.
+TEST_F(CliJobListProgram, SourcesOfOneNameGetTheSameNamesInEveryShard) {
+    fs::create_directories(work_ + "same");
+    fs::copy_file(tone_, work_ + "same/a.wav");
+    ASSERT_FALSE(
+        testmedia::Make(work_ + "same/a.flac", "-f lavfi -i sine=frequency=880:duration=0.5 -ac 1")
+            .empty());
+    int count = 2;
+    while (InShard("a.wav", TShard{0, count}) == InShard("a.flac", TShard{0, count}))
+        ++count;
+    auto run = [&](const std::string& out, const std::string& shard) {
+        const std::string command =
+            Cli("--quiet -f mp3 --existing skip -o " + out + " " + shard + " same 2>&1");
+        return std::system(command.c_str());
+    };
+    ASSERT_EQ(run("whole", ""), 0);
+    ASSERT_EQ(run("shared", "--shard 1/" + std::to_string(count)), 0);
+    ASSERT_EQ(run("shared", "--shard 0/" + std::to_string(count)), 0);
+    const std::vector<std::string> names = {"a (wav).mp3", "a.mp3"};
+    EXPECT_EQ(clitest::Listing(work_ + "whole"), names);
+    EXPECT_EQ(clitest::Listing(work_ + "shared"), names);
+    // The plain name went to a.flac, the first of the two in name order.
+    const std::string plain = apptest::ReadFile(work_ + "shared/a.mp3");
+    EXPECT_EQ(plain, apptest::ReadFile(work_ + "whole/a.mp3"));
+    const clitest::TRun rerun =
+        clitest::RunCli("-f mp3 --existing skip -o " + testmedia::Quote(work_ + "shared") + " " +
+                            testmedia::Quote(work_ + "same"),
+                        work_);
+    EXPECT_EQ(rerun.Status, 0);
+    EXPECT_NE(rerun.Out.find("Skipped: 2"), std::string::npos) << rerun.Out;
+    EXPECT_EQ(clitest::Listing(work_ + "shared"), names);
+}
+
 } // namespace
