@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <system_error>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "CliInfo.h"
 #include "CliJobClock.h"
 #include "CliReport.h"
+#include "CliSync.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
 #include "jobs/ConversionRun.h"
@@ -465,6 +467,24 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         display.Error("audioconv-cli: " + error);
         return ExitSomeFailed;
     }
+    RebaseSources(sources, options.Sync.Base, problems);
+    std::optional<TSyncRun> sync;
+    if (options.Sync.Manifest()) {
+        auto say = [&display](const std::string& line) { display.Line(line); };
+        auto error = [&display](const std::string& line) { display.Error(line); };
+        sync.emplace(options.Sync, settings.OutputFileDir, ReportSettingsOf(options).Fingerprint(),
+                     say, error);
+        if (!sync->Before(sources))
+            return ExitSomeFailed;
+        if (options.Sync.DryRun) {
+            display.Line("Would convert or keep " + std::to_string(sources.size()) +
+                         " sources (dry run: nothing changed)");
+            return ExitAllSucceeded;
+        }
+        report.OnItem = [&sync](const TReportItem& item) {
+            sync->Ended(item.Source, item.Output, item.Status);
+        };
+    }
     for (const TSourceProblem& problem : problems) {
         display.Error("Failed: " + problem.Path + ": " + problem.Message);
         TReportItem item;
@@ -507,5 +527,7 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
     counts.Cancelled += batch.CancelledCount();
     display.Line(SummaryLine(counts, batch.ElapsedDays() * 86400.0));
     report.Summary(counts, batch.ElapsedDays() * 86400.0);
+    if (sync && !sync->After())
+        return ExitSomeFailed;
     return counts.Failed > 0 || counts.Cancelled > 0 ? ExitSomeFailed : ExitAllSucceeded;
 }

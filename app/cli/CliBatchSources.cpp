@@ -78,3 +78,20 @@ bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOp
     }
     return true;
 }
+
+void RebaseSources(std::vector<TCliSource>& sources, const std::string& base,
+                   std::vector<TSourceProblem>& problems) {
+    if (base.empty())
+        return;
+    const fs::path root = fs::absolute(base).lexically_normal();
+    std::erase_if(sources, [&](TCliSource& source) {
+        const fs::path folder = fs::absolute(source.Path).lexically_normal().parent_path();
+        const fs::path relative = folder.lexically_relative(root);
+        if (relative.empty() || *relative.begin() == "..") {
+            problems.push_back({source.Path, "not below --base " + base});
+            return true;
+        }
+        source.SubFolder = relative == "." ? "" : relative.string();
+        return false;
+    });
+}

@@ -14,3 +14,8 @@
 bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOptions& lists,
                          const std::string& outputFolder, std::vector<TCliSource>& sources,
                          std::vector<TSourceProblem>& problems, std::string& error);
+
+// Mirrors the sources' folders relative to `base` (the library's root) instead of the folder
+// argument each was found in. A source outside `base` becomes a problem.
+void RebaseSources(std::vector<TCliSource>& sources, const std::string& base,
+                   std::vector<TSourceProblem>& problems);

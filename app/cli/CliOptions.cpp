@@ -78,6 +78,24 @@ bool ParseWhole(const std::string& text, int& value) {
     return true;
 }
 
+// --sync turns on its parts, and newer replacing unless --existing says otherwise.
+std::string ReadSyncOptions(const CLI::App& app, TOutputTreeTexts& tree, TCliOptions& options) {
+    TSyncOptions& sync = options.Sync;
+    if (sync.Sync) {
+        sync.DeleteOrphans = true;
+        sync.CopyCompanions = true;
+        if (app.count("--existing") == 0)
+            tree.Existing = "newer";
+    }
+    if (sync.DryRun && !sync.Manifest())
+        return "--dry-run goes with --sync, --delete-orphans or --copy-companions";
+    if (sync.Manifest() && tree.Flat)
+        return "--sync, --delete-orphans and --copy-companions keep the folders: no --flat";
+    if (sync.Manifest() && !options.Engine.To.empty())
+        return "--to names one output: no --sync, --delete-orphans or --copy-companions";
+    return "";
+}
+
 } // namespace
 
 int FormatIndexOf(const std::string& name) {
@@ -141,6 +159,7 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     AddEngineOptions(app, options.Engine);
     TJobListTexts listTexts;
     AddJobListOptions(app, options.Lists, listTexts);
+    AddSyncOptions(app, options.Sync);
     app.add_option("paths", options.Paths, "Files and folders")->type_name("FILE|DIR");
     app.set_version_flag("--version", std::string(Program) + " " + AUDIOCONV_VERSION);
 
@@ -197,6 +216,8 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     options.Flat = tree.Flat;
     if (!options.Engine.To.empty() && !options.Lists.FilesFrom.empty())
         return UsageError(err, "--to converts one FILE: no --files-from");
+    if (const std::string problem = ReadSyncOptions(app, tree, options); !problem.empty())
+        return UsageError(err, problem);
     for (const std::string& problem :
          {ReadOutputTree(tree, options.Naming), ReadDirectSettings(direct, options.Direct),
           ReadJobListOptions(listTexts, options.Lists)})

@@ -7,6 +7,7 @@
 
 #include "CliEngineOptions.h"
 #include "CliJobListOptions.h"
+#include "CliSync.h"
 #include "jobs/DirectSettings.h"
 #include "jobs/OutputNaming.h"
 
@@ -35,6 +36,7 @@ struct TCliOptions {
     std::vector<std::string> Paths;
     TCliEngineOptions Engine; // -x, -X, --to (CliEngineOptions.h)
     TJobListOptions Lists;    // --files-from, --shard, --report, --timeout
+    TSyncOptions Sync;        // --sync, --delete-orphans, --copy-companions, --dry-run, --base
 };
 
 // Exit statuses of the program.

@@ -61,6 +61,8 @@ void TJsonLinesReport::WriteLine(std::string line) {
 }
 
 void TJsonLinesReport::Item(const TReportItem& item) {
+    if (OnItem)
+        OnItem(item);
     if (fd_ < 0)
         return;
     TJsonObject settings;

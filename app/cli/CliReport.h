@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "CliJobList.h"
@@ -43,8 +44,9 @@ public:
     // Opens `path` for appending ("-": standard output). False with the reason in `error`.
     bool Open(const std::string& path, const TReportSettings& settings, std::string& error);
     bool IsOpen() const { return fd_ >= 0; }
-    // One line for `item`; does nothing while no report is open.
+    // One line for `item` (nothing while no report is open); OnItem hears of it in any case.
     void Item(const TReportItem& item);
+    std::function<void(const TReportItem& item)> OnItem;
     // The closing line with the batch's counts and wall time.
     void Summary(const TBatchCounts& counts, double seconds);
 
