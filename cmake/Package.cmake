@@ -56,6 +56,8 @@ if(AUDIOCONV_DPKG_QUERY)
     list(APPEND _runtime_depends "${_depend}")
   endforeach()
 endif()
+# Loudness measurement (linked normally).
+list(APPEND _runtime_depends libebur128-1)
 if(AUDIOCONV_GUI)
   list(APPEND _runtime_depends qt6-qpa-plugins)
 endif()

@@ -126,7 +126,7 @@ int RunList(std::FILE* out) {
 // ---- --info
 
 int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display,
-            bool json) {
+            bool json, bool loudness) {
     TFFDecoder& prober = encoder.Decoder();
     int status = ExitAllSucceeded;
     bool first = true;
@@ -147,8 +147,18 @@ int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisp
             status = ExitSomeFailed;
             continue;
         }
-        const TFileReport report = ReadFileReport(prober);
+        TFileReport report = ReadFileReport(prober);
         prober.CloseFile();
+        if (loudness) {
+            std::unique_ptr<TLoudnessMeter> meter;
+            std::string error;
+            if (!MeasureFileLoudness(path, meter, error)) {
+                display.Error(path + ": cannot measure the loudness: " + WithoutPath(error, path));
+                status = ExitSomeFailed;
+            } else {
+                report.Loudness = meter->Result();
+            }
+        }
         PrintFileInfo(stdout, path, report, json, first);
         first = false;
     }

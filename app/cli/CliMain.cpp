@@ -59,9 +59,10 @@ int main(int argc, char** argv) {
                           encoder.LastErrMsg());
             return ExitSomeFailed;
         }
-        const int status = options.Mode == TCliMode::Info
-                               ? RunInfo(encoder, options.Paths, display, options.Json)
-                               : RunConvert(encoder, options, display, loop);
+        const int status =
+            options.Mode == TCliMode::Info
+                ? RunInfo(encoder, options.Paths, display, options.Json, options.Loudness)
+                : RunConvert(encoder, options, display, loop);
         return CliInterrupted != 0 ? StopExitStatus(CliInterrupted) : status;
     } catch (const std::exception& e) {
         display.Error(std::string("audioconv-cli: ") + e.what());

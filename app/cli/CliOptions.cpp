@@ -129,6 +129,9 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
         "--json", options.Json,
         "With --info (implied): print the facts as JSON, one object per line and file");
     listFlag->excludes(jsonFlag);
+    app.add_flag("--loudness", options.Loudness,
+                 "With --info or --json: measure each file's loudness (EBU R128: integrated, "
+                 "range, true peak) and its ReplayGain; decodes the whole file");
     CLI::Option* verifyFlag = app.add_flag(
         "--verify", options.Verify,
         "Decode each output (wav or flac) and compare it with its source; a difference "
@@ -188,6 +191,8 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     case TCliMode::Convert:
         break;
     }
+    if (options.Loudness)
+        return UsageError(err, "--loudness goes with --info or --json");
     if (options.Paths.empty() && options.Lists.FilesFrom.empty())
         return UsageError(err, "no FILE or DIR to convert");
     if (!jobs.empty()) {

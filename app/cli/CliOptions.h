@@ -32,6 +32,7 @@ struct TCliOptions {
     TOutputNaming Naming;
     TDirectSettings Direct; // settings replacing the preset's
     bool Json = false;      // --info as one JSON object per file
+    bool Loudness = false;  // --info measures each file's loudness (a decode)
     bool Verify = false;    // compare each lossless output with its source after converting
     std::vector<std::string> Paths;
     TCliEngineOptions Engine; // -x, -X, --to (CliEngineOptions.h)

@@ -1,5 +1,9 @@
 #include "FileReport.h"
 
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
 #include "JsonText.h"
 #include "SourceProbe.h"
 
@@ -40,6 +44,35 @@ std::string PictureJson(const TAttachedPictureInfo& p) {
         if (!(p.*text.Text).empty())
             object.Text(text.Key, p.*text.Text);
     return object.Str();
+}
+
+double Decibels(double linear) {
+    return linear > 0 ? 20.0 * std::log10(linear) : -std::numeric_limits<double>::infinity();
+}
+
+std::vector<std::string> LoudnessLines(const TLoudness& l) {
+    char text[160];
+    std::snprintf(text, sizeof text, "Loudness: %.1f LUFS, range %.1f LU, true peak %.1f dBTP",
+                  l.IntegratedLufs, l.RangeLu, Decibels(l.TruePeak));
+    std::vector<std::string> lines = {text};
+    if (std::isfinite(l.IntegratedLufs))
+        lines.push_back("ReplayGain: " + ReplayGainText(l.IntegratedLufs) + ", peak " +
+                        ReplayPeakText(l.TruePeak) +
+                        "; R128: " + std::to_string(R128GainValue(l.IntegratedLufs)));
+    return lines;
+}
+
+std::string LoudnessJson(const TLoudness& l) {
+    const bool known = std::isfinite(l.IntegratedLufs);
+    return TJsonObject()
+        .Real("integrated_lufs", l.IntegratedLufs, known)
+        .Real("range_lu", l.RangeLu)
+        .Real("true_peak_dbtp", Decibels(l.TruePeak), l.TruePeak > 0)
+        .Real("sample_peak", l.SamplePeak)
+        .Real("replaygain_track_gain", -18.0 - l.IntegratedLufs, known)
+        .Real("replaygain_track_peak", l.TruePeak)
+        .Number("r128_track_gain", known ? R128GainValue(l.IntegratedLufs) : 0, known)
+        .Str();
 }
 
 std::string PicturesJson(const std::vector<TAttachedPictureInfo>& pictures) {
@@ -99,14 +132,17 @@ std::vector<std::string> FileReportLines(const TFileReport& report) {
         for (const TFileTag& tag : report.Tags)
             lines.push_back("  " + OneLine(tag.Key) + ": " + OneLine(tag.Value));
     }
+    if (report.Loudness.Measured)
+        for (std::string& line : LoudnessLines(report.Loudness))
+            lines.push_back(std::move(line));
     return lines;
 }
 
 std::string FileReportJson(const std::string& path, const TFileReport& report) {
     const TSourceFacts& f = report.Facts;
     const bool rateKnown = f.FrameRateDen > 0 && f.FrameRateNum >= 0;
-    return TJsonObject()
-        .Text("path", path)
+    TJsonObject json;
+    json.Text("path", path)
         .Text("container", report.Container)
         .Text("container_name", report.ContainerLongName)
         .Number("duration_us", f.Duration, f.Duration >= 0)
@@ -121,8 +157,10 @@ std::string FileReportJson(const std::string& path, const TFileReport& report) {
               rateKnown)
         .Raw("tags", TagsJson(report.Tags))
         .Raw("cover_art", report.Pictures.empty() ? "null" : PictureJson(report.Pictures.front()))
-        .Raw("pictures", PicturesJson(report.Pictures))
-        .Str();
+        .Raw("pictures", PicturesJson(report.Pictures));
+    if (report.Loudness.Measured)
+        json.Raw("loudness", LoudnessJson(report.Loudness));
+    return json.Str();
 }
 
 std::string FileErrorJson(const std::string& path, const std::string& message) {

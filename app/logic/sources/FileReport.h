@@ -7,6 +7,7 @@
 
 #include "FFDecode.h"
 #include "FileFacts.h"
+#include "Loudness.h"
 
 struct TFileReport {
     TSourceFacts Facts;
@@ -14,6 +15,7 @@ struct TFileReport {
     std::string ContainerLongName; // its long name
     std::vector<TFileTag> Tags;
     std::vector<TAttachedPictureInfo> Pictures; // every attached picture, in stream order
+    TLoudness Loudness;                         // when it was measured (a decode of the file)
 };
 
 // The report of the file `prober` has open.
@@ -22,14 +24,18 @@ TFileReport ReadFileReport(TFFDecoder& prober);
 // The lines under the file's name: the source list's facts with the size for reading, then
 // "Container: ...", one "Cover art: ..." line per picture ("Cover art: none" without one),
 // each followed by an indented "comment: ...", "title: ..." and "filename: ..." line for
-// the texts the container gives, and "Tags:" with one indented "key: value" line each.
+// the texts the container gives, "Tags:" with one indented "key: value" line each, and a
+// measured loudness: "Loudness: -14.2 LUFS, range 6.1 LU, true peak -0.8 dBTP" and the
+// track's gains ("ReplayGain: -3.80 dB, peak 0.912011; R128: -2355").
 std::vector<std::string> FileReportLines(const TFileReport& report);
 
 // One line of JSON for the file: "path", the facts (null when unknown), "container",
 // "container_name", "tags" (an object), "cover_art" (the first picture, or null) and
 // "pictures" (every picture, an empty array without one). A picture is an object with
 // "codec", "width", "height" and "size" (null when unknown) and the texts "comment", "title"
-// and "filename" when the container gives them.
+// and "filename" when the container gives them. A measured loudness adds "loudness":
+// "integrated_lufs", "range_lu", "true_peak_dbtp", "sample_peak", "replaygain_track_gain" (dB),
+// "replaygain_track_peak" and "r128_track_gain" (Q7.8).
 std::string FileReportJson(const std::string& path, const TFileReport& report);
 
 // One line of JSON for a file that could not be read: "path" and "error".

@@ -161,3 +161,30 @@ TEST_F(CliInfoJson, EveryPictureIsReported) {
 }
 
 } // namespace
+
+namespace {
+
+// --loudness adds the measured loudness and the track's gains; without it nothing is decoded
+// and no loudness is named.
+TEST_F(CliInfoJson, LoudnessOnlyWhenAskedFor) {
+    const std::string tone = testmedia::Make(
+        media_ + "/minus23.wav",
+        "-f lavfi -i 'aevalsrc=0.0707946*sin(2*PI*1000*t)|0.0707946*sin(2*PI*1000*t):s=48000:"
+        "d=5'");
+    ASSERT_FALSE(tone.empty());
+    const TRun plain = RunCli("--json " + testmedia::Quote(tone), scratch_);
+    ASSERT_EQ(plain.Status, 0) << plain.Err;
+    EXPECT_FALSE(json::parse(plain.Out).contains("loudness"));
+    const TRun run = RunCli("--json --loudness " + testmedia::Quote(tone), scratch_);
+    ASSERT_EQ(run.Status, 0) << run.Err;
+    const json loudness = json::parse(run.Out).at("loudness");
+    EXPECT_NEAR(loudness.at("integrated_lufs").get<double>(), -23.0, 0.1);
+    EXPECT_NEAR(loudness.at("replaygain_track_gain").get<double>(), 5.0, 0.1);
+    EXPECT_NEAR(loudness.at("true_peak_dbtp").get<double>(), -23.0, 0.2);
+    EXPECT_NEAR(loudness.at("r128_track_gain").get<int>(), 0, 26);
+    const TRun text = RunCli("--info --loudness " + testmedia::Quote(tone), scratch_);
+    EXPECT_TRUE(clitest::Contains(text.Out, "Loudness: -23.0 LUFS")) << text.Out;
+    EXPECT_EQ(RunCli("--loudness " + testmedia::Quote(tone), scratch_).Status, 2) << "a usage error";
+}
+
+} // namespace
