@@ -28,6 +28,7 @@
 
 #include "EngineRecords.h"
 #include "FFmpegException.h"
+#include "options/OldOptionNames.h"
 #include "options/OptionState.h"
 #include "output/OutputContainer.h"
 #include "task/ConvertThread.h"
@@ -366,6 +367,12 @@ private:
     // Waits for an event; on the main thread keeps serving queued main-thread calls.
     void WaitForEvent(const TManualResetEvent& event) const;
     bool OnWorkerThread() const;
+    // SetLibraryOption after the translation of old option names (OldOptionNames).
+    bool RecordLibraryOption(const std::string& name, const std::string& value);
+    // The settings of today's libraries for an old line of the encoder the option lines are
+    // meant for, or nothing.
+    std::optional<std::vector<TOptionSetting>> TranslateForEncoder(const std::string& name,
+                                                                   const std::string& value);
 
     // The worker while one exists; guarded by threadLock_.
     std::mutex threadLock_;
