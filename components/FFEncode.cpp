@@ -641,14 +641,23 @@ void TCustomEncoder::PreviewBitmapRelay(TCustomFFmpeg* task, TBitmap* bitmap, in
     previewInfo_.Bitmap = bitmap;
     previewInfo_.FrameNumber = frameNumber;
     previewInfo_.PTS = pts;
+    // The handler reads the bitmap under its canvas lock. Lock order: PreviewBitmapLock, then
+    // the canvas lock; on the main thread the canvas lock alone, taken there, so that this
+    // thread waits for the main thread holding neither.
+    const auto call = [this, bitmap](const TPreviewInfo& info) {
+        std::unique_lock<std::mutex> canvas;
+        if (bitmap != nullptr)
+            canvas = std::unique_lock(bitmap->CanvasLock());
+        OnPreviewBitmap.Call(this, info);
+    };
     if (!triggerEventInMainThread_) {
-        OnPreviewBitmap.Call(this, previewInfo_);
+        call(previewInfo_);
         return;
     }
     // The main thread gets this report's own copy; the lock is not held while waiting.
     const TPreviewInfo report = previewInfo_;
     guard.unlock();
-    CallInMainThread([this, &report] { OnPreviewBitmap.Call(this, report); });
+    CallInMainThread([&call, &report] { call(report); });
 }
 
 void TCustomEncoder::ProgressRelay(TCustomFFmpeg* task, int fileIndex, int64_t totalDuration,

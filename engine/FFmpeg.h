@@ -28,6 +28,7 @@
 
 #include "EngineRecords.h"
 #include "FFmpegException.h"
+#include "options/OldOptionNames.h"
 #include "options/OptionState.h"
 #include "output/OutputContainer.h"
 #include "task/ConvertThread.h"
@@ -209,8 +210,17 @@ public:
     // scaler is made for; marks the stream encoded and its source decoded.
     void InitVideoOutput(EngineOutputStream& ost, EngineInputStream& ist);
     // Builds the filter chain of "vf" from ist's decoder to ost's encoder: 0 or a negative
-    // FFmpeg error with LastError set.
-    int ConfigureFilters(EngineInputStream& ist, EngineOutputStream& ost);
+    // FFmpeg error with LastError set. At set-up the chain's own scaler brings pictures to the
+    // encoder's size before the "vf" filters and the encoder takes the size that comes out;
+    // a chain built anew (chainWidth, chainHeight > 0) brings them to that size, and what
+    // comes out must fit the open encoder.
+    int ConfigureFilters(EngineInputStream& ist, EngineOutputStream& ost, int chainWidth = 0,
+                         int chainHeight = 0);
+    // A picture whose size or pixel format differs from the one ist's chain was built for:
+    // the pictures the chain holds back go to `each`, then the chain is built anew for the
+    // new geometry (see ConfigureFilters). Nothing happens for a picture that fits.
+    void FollowPictureGeometry(EngineInputStream& ist, EngineOutputStream& ost,
+                               const AVFrame& picture, const std::function<void(AVFrame*)>& each);
     // Every decoded picture: the picture count, deinterlacing, OnVideoInputHook or the frame
     // hooks. `picture` may be redirected to the task's working copy.
     void VideoPreprocess(EngineInputStream& ist, AVFrame*& picture);
@@ -366,6 +376,12 @@ private:
     // Waits for an event; on the main thread keeps serving queued main-thread calls.
     void WaitForEvent(const TManualResetEvent& event) const;
     bool OnWorkerThread() const;
+    // SetLibraryOption after the translation of old option names (OldOptionNames).
+    bool RecordLibraryOption(const std::string& name, const std::string& value);
+    // The settings of today's libraries for an old line of the encoder the option lines are
+    // meant for, or nothing.
+    std::optional<std::vector<TOptionSetting>> TranslateForEncoder(const std::string& name,
+                                                                   const std::string& value);
 
     // The worker while one exists; guarded by threadLock_.
     std::mutex threadLock_;

@@ -1,7 +1,7 @@
 // Audio sync of an output stream (option "async"). The output clock ost.syncOpts counts the
-// samples handed to the encoder; the input clock is the sync input's time at the encoder's
-// rate. Samples already converted but not yet encoded (in the FIFO or held back by the
-// resampler) count as output.
+// samples handed to the encoder and never goes back; the input clock is the sync input's
+// time at the encoder's rate. Samples already converted but not yet encoded (in the FIFO or held
+// back by the resampler) count as output.
 #include <algorithm>
 #include <cmath>
 
@@ -23,14 +23,19 @@ TSyncResult SyncAudio(TCustomFFmpeg& task, EngineOutputStream& ost, EngineInputS
                       TSampleRun& in, int64_t& allocated) {
     const AVCodecContext* enc = ost.encoder.get();
     const int encRate = enc->sample_rate;
-    const EngineInputStream& syncInput = ost.syncInput ? *ost.syncInput : ist;
+    // A sync input that no output takes is never read and its clock never moves: the
+    // source's own clock stands in for it.
+    const EngineInputStream& syncInput =
+        ost.syncInput != nullptr && !ost.syncInput->discard ? *ost.syncInput : ist;
     const double syncTime = static_cast<double>(syncInput.pts - task.StartTime) / 1000000.0;
     const int64_t buffered =
         (ost.fifo ? ff::av_audio_fifo_size(ost.fifo.get()) : 0) + ResamplerDelay(ost);
 
     if (task.AudioSyncMethod == 0) {
-        // The output clock simply follows the input clock.
-        ost.syncOpts = std::llrint(syncTime * encRate) - buffered;
+        // The output clock follows the input clock, but only forward: where the sync input's
+        // time stalls or goes back (a foreign stream's, reordered), the samples already
+        // counted keep their times and the next ones follow them.
+        ost.syncOpts = std::max<int64_t>(ost.syncOpts, std::llrint(syncTime * encRate) - buffered);
         return TSyncResult::Continue;
     }
 

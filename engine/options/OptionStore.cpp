@@ -1,6 +1,7 @@
 // The library option store: FFmpeg's own options given to a task, held in contexts that
 // exist only for their values, and copied into the real codecs and containers later.
 #include "FFmpeg.h"
+#include "OldOptionNames.h"
 #include "TextUtils.h"
 #include "binding/AVCodecStubs.h"
 #include "binding/AVFormatStubs.h"
@@ -76,7 +77,43 @@ void TCustomFFmpeg::FreeOptionContext() {
     OptionContext.reset();
 }
 
+std::optional<std::vector<TOptionSetting>>
+TCustomFFmpeg::TranslateForEncoder(const std::string& name, const std::string& value) {
+    const std::string encoderName = VideoCodecName.value_or("libx264");
+    if (!OptionContext || !TranslatedEncoder(encoderName))
+        return std::nullopt;
+    AVCodecContext* generic = OptionContext->CodecContexts[AVMEDIA_TYPE_VIDEO].get();
+    const AVCodec* encoder = ff::avcodec_find_encoder_by_name(encoderName.c_str());
+    TOptionVocabulary vocabulary;
+    vocabulary.NameKnown = [generic, encoder](const std::string& option) {
+        if (FindOption(generic, option.c_str()) != nullptr)
+            return true;
+        return encoder != nullptr && encoder->priv_class != nullptr &&
+               ff::av_opt_find(const_cast<AVClass**>(&encoder->priv_class), option.c_str(), nullptr,
+                               0, AV_OPT_SEARCH_FAKE_OBJ) != nullptr;
+    };
+    vocabulary.FlagKnown = [generic](const std::string& option, const std::string& word) {
+        const AVOption* flags = FindOption(generic, option.c_str());
+        return flags != nullptr && flags->unit != nullptr &&
+               ff::av_opt_find(generic, word.c_str(), flags->unit, 0, 0) != nullptr;
+    };
+    return TranslateOldOption(name, value, vocabulary);
+}
+
 bool TCustomFFmpeg::SetLibraryOption(const std::string& name, const std::string& value) {
+    const std::optional<std::vector<TOptionSetting>> current = TranslateForEncoder(name, value);
+    if (!current.has_value())
+        return RecordLibraryOption(name, value);
+    FFLogger()->Log(this, llVerbose,
+                    FormatText("Option \"%s=%s\" of older libraries taken as \"%s\"", name.c_str(),
+                               value.c_str(), DescribeSettings(*current).c_str()));
+    bool all = true;
+    for (const TOptionSetting& setting : *current)
+        all = RecordLibraryOption(setting.Name, setting.Value) && all;
+    return all;
+}
+
+bool TCustomFFmpeg::RecordLibraryOption(const std::string& name, const std::string& value) {
     if (Trim(name).empty())
         return false;
     if (!OptionContext) {

@@ -188,8 +188,16 @@ void TTranscodeRun::RouteDecoded(EngineInputStream& ist, int index, AVFrame* fra
     EmulateRate(ist);
     if (frame != nullptr && InputStreamType(ist) == AVMEDIA_TYPE_VIDEO &&
         ist.inputVideoFilter != nullptr) {
-        task_.FilterVideo(ist, frame,
-                          [&](AVFrame* filtered) { RouteToEncoders(ist, index, filtered); });
+        const auto route = [&](AVFrame* filtered) { RouteToEncoders(ist, index, filtered); };
+        // The chain follows a change of the pictures' size; it was built for the stream's
+        // first re-encoding output.
+        for (int pos : fedBy_[index])
+            if (ostTable_[pos]->encodingNeeded &&
+                OutputStreamType(*ostTable_[pos]) == AVMEDIA_TYPE_VIDEO) {
+                task_.FollowPictureGeometry(ist, *ostTable_[pos], *frame, route);
+                break;
+            }
+        task_.FilterVideo(ist, frame, route);
         return;
     }
     RouteToEncoders(ist, index, frame);

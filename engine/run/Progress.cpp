@@ -107,6 +107,25 @@ void TCustomFFmpeg::KeepCodedFrameStats(EngineOutputStream& ost, const AVPacket&
             i < errorCount && 8 + 8 * (i + 1) <= size ? AV_RL64(data + 8 + 8 * i) : 0;
 }
 
+namespace {
+
+// The least positive clock of the streams of that type (of all streams for
+// AVMEDIA_TYPE_UNKNOWN), seconds; NoOutputTime when there is none.
+double ShortestClock(const std::vector<std::pair<const AVStream*, int64_t>>& clocks,
+                     AVMediaType type) {
+    double shortest = NoOutputTime;
+    for (const auto& [stream, end] : clocks) {
+        if (type != AVMEDIA_TYPE_UNKNOWN && stream->codecpar->codec_type != type)
+            continue;
+        const double streamTime = static_cast<double>(end) * av_q2d(stream->time_base);
+        if (streamTime > 0 && streamTime < shortest)
+            shortest = streamTime;
+    }
+    return shortest;
+}
+
+} // namespace
+
 void TCustomFFmpeg::ProgressReport(bool isLastReport, int currentFile) {
     int frameNumber = -1;
     int fps = -1;
@@ -194,13 +213,14 @@ void TCustomFFmpeg::ProgressReport(bool isLastReport, int currentFile) {
             }
         }
 
-    for (const auto& [stream, end] : clocks) {
-        const double streamTime = static_cast<double>(end) * av_q2d(stream->time_base);
-        if (streamTime > 0 && streamTime < t)
-            t = streamTime;
-    }
-    if (t != NoOutputTime)
-        OutputDuration = static_cast<int64_t>(t * 1000000);
+    t = ShortestClock(clocks, AVMEDIA_TYPE_UNKNOWN);
+    // The length of the output, for the check of outputs shorter than their source: its
+    // audio (its video when it has no audio). A subtitle track ends with its last cue.
+    double written = ShortestClock(clocks, AVMEDIA_TYPE_AUDIO);
+    if (written == NoOutputTime)
+        written = ShortestClock(clocks, AVMEDIA_TYPE_VIDEO);
+    if (written != NoOutputTime)
+        OutputDuration = static_cast<int64_t>(written * 1000000);
     // Before any stream has an output time the report counts the least time, not 1e10 s.
     if (t < MinOutputTime || t == NoOutputTime)
         t = MinOutputTime;

@@ -43,8 +43,10 @@ void TTranscodeRun::Setup() {
     BuildInputTable();
     MapStreams();
     ConfigureOutputStreams();
-    OpenEncoders();
+    // Decoders first: a subtitle decoder builds the header its encoder takes only when it
+    // opens.
     OpenDecoders();
+    OpenEncoders();
     InitInputTimes();
     CopyMetadataAndChapters();
     WriteHeaders();

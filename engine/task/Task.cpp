@@ -47,8 +47,11 @@ void TCustomFFmpeg::ResetOptions() {
     OpenDecoders.clear();
     FrameHooks.Clear();
     LastPreviewTime = 0;
-    PreviewFlags = 0;
-    PreviewFlagsChanged = false;
+    {
+        std::lock_guard guard(PreviewLock);
+        PreviewFlags = 0;
+        PreviewFlagsChanged = false;
+    }
     Running = false;
     StopRequested = false;
     Finished = false;

@@ -2,6 +2,7 @@
 // sink that accepts only the encoder's pixel format. The task keeps the graphs of a run; the
 // ends of each are stored in the input stream whose pictures it filters.
 #include <cerrno>
+#include <cstring>
 
 #include "FFmpeg.h"
 #include "TextUtils.h"
@@ -32,7 +33,8 @@ TInOutPtr InOut(const char* name, AVFilterContext* filter) {
 
 } // namespace
 
-int TCustomFFmpeg::ConfigureFilters(EngineInputStream& ist, EngineOutputStream& ost) {
+int TCustomFFmpeg::ConfigureFilters(EngineInputStream& ist, EngineOutputStream& ost, int chainWidth,
+                                    int chainHeight) {
     AVCodecContext* enc = ost.encoder.get();
     const AVCodecContext* dec = ist.decoder.get();
     auto fail = [this](const std::string& what, int code) {
@@ -58,11 +60,14 @@ int TCustomFFmpeg::ConfigureFilters(EngineInputStream& ist, EngineOutputStream& 
     if (ret < 0)
         return fail("buffersink", ret);
 
+    const bool rebuilt = chainWidth > 0 && chainHeight > 0;
+    const int width = rebuilt ? chainWidth : enc->width;
+    const int height = rebuilt ? chainHeight : enc->height;
     const int flags = TaskScalerFlags(*this);
     AVFilterContext* last = source;
-    if (dec->width != enc->width || dec->height != enc->height) {
+    if (dec->width != width || dec->height != height) {
         const std::string scaleArgs =
-            FormatText("%d:%d:flags=0x%X", enc->width, enc->height, static_cast<unsigned>(flags));
+            FormatText("%d:%d:flags=0x%X", width, height, static_cast<unsigned>(flags));
         AVFilterContext* scale = nullptr;
         ret = ff::avfilter_graph_create_filter(&scale, ff::avfilter_get_by_name("scale"), "scale",
                                                scaleArgs.c_str(), nullptr, graph.get());
@@ -95,6 +100,13 @@ int TCustomFFmpeg::ConfigureFilters(EngineInputStream& ist, EngineOutputStream& 
         return fail(VideoFilters.empty() ? std::string("avfilter_graph_config") : VideoFilters,
                     ret);
 
+    if (rebuilt && (ff::av_buffersink_get_w(sink) != enc->width ||
+                    ff::av_buffersink_get_h(sink) != enc->height)) {
+        LastError = FormatText("Input Stream #%d.%d changed its picture size; the filter chain "
+                               "cannot follow",
+                               ist.fileIndex, ist.streamIndex);
+        return AVERROR(EINVAL);
+    }
     enc->width = ff::av_buffersink_get_w(sink);
     enc->height = ff::av_buffersink_get_h(sink);
     ist.inputVideoFilter = source;
@@ -107,6 +119,31 @@ int TCustomFFmpeg::ConfigureFilters(EngineInputStream& ist, EngineOutputStream& 
     }
     FilterGraph = std::move(graph);
     return 0;
+}
+
+void TCustomFFmpeg::FollowPictureGeometry(EngineInputStream& ist, EngineOutputStream& ost,
+                                          const AVFrame& picture,
+                                          const std::function<void(AVFrame*)>& each) {
+    if (ist.inputVideoFilter == nullptr || ist.inputVideoFilter->nb_outputs == 0)
+        return;
+    const AVFilterLink* link = ist.inputVideoFilter->outputs[0];
+    if (picture.width == link->w && picture.height == link->h && picture.format == link->format)
+        return;
+    // The size the chain's own scaler brings pictures to before the "vf" filters: the
+    // chain's input size when it has none.
+    int chainWidth = link->w;
+    int chainHeight = link->h;
+    const AVFilterContext* next = link->dst;
+    if (next != nullptr && next->name != nullptr && std::strcmp(next->name, "scale") == 0 &&
+        next->nb_outputs > 0) {
+        chainWidth = next->outputs[0]->w;
+        chainHeight = next->outputs[0]->h;
+    }
+    FilterVideo(ist, nullptr, each);
+    LastError.clear();
+    if (ConfigureFilters(ist, ost, chainWidth, chainHeight) < 0)
+        throw FFmpegException(LastError.empty() ? std::string("Error opening filters!")
+                                                : "Error opening filters: " + LastError);
 }
 
 void TCustomFFmpeg::FilterVideo(EngineInputStream& ist, AVFrame* picture,

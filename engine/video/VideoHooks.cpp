@@ -66,8 +66,8 @@ AVFrame* TCustomFFmpeg::OutputHookAndPreview(AVFrame* picture, int64_t pts, int 
                                   frameNumber, work.outputHookOn);
         }
     }
-    if (task.PreviewFlags != 0)
-        Preview(picture, pts, frameNumber, hooked);
+    // Preview reads the flags, which the main thread changes, under PreviewLock.
+    Preview(picture, pts, frameNumber, hooked);
     return picture;
 }
 

@@ -1,5 +1,6 @@
 // Video output of one picture for one re-encoding output stream: the frame count from the
-// frame-rate sync, the frame limit, the scaler (rebuilt when the input geometry changes),
+// frame-rate sync, the frame limit, the scaler (rebuilt when the input geometry changes; a
+// filter chain is rebuilt before the picture reaches this step),
 // then per frame the output hook and preview, the encoder's fields (interlacing, quality,
 // picture type, forced key frames) and the encoding, with the first-pass statistics.
 #include <algorithm>
@@ -95,12 +96,11 @@ void TCustomFFmpeg::DoVideoOut(AVFormatContext* muxer, EngineOutputStream& ost,
                         FormatText("Input Stream #%d.%d frame size changed to %dx%d, %s",
                                    ist.fileIndex, ist.streamIndex, dec->width, dec->height,
                                    name != nullptr ? name : "none"));
-        if (VideoFiltersInUse)
-            throw FFmpegException(FormatText(
-                "Input Stream #%d.%d changed its picture size; the filter chain cannot follow",
-                ist.fileIndex, ist.streamIndex));
         // A stream that needed no scaler at set-up gets one now: the encoder keeps its size.
-        ost.videoResample = 1;
+        // A filter chain was built anew for the new size (FollowPictureGeometry) and its
+        // pictures fit the encoder.
+        if (!VideoFiltersInUse)
+            ost.videoResample = 1;
     }
     if (!VideoFiltersInUse && ost.videoResample) {
         TVideoStreamWork& work = VideoStreamWork(ost);

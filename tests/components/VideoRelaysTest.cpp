@@ -1,6 +1,6 @@
 // The video relays of the encoder component: the tasks' input and output hooks and preview
 // bitmaps reach its events, one call at a time, with the bitmap's canvas locked during a
-// hook, and the events can be detached while tasks run.
+// hook or a preview, and the events can be detached while tasks run.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -102,10 +102,12 @@ TEST_F(ComponentVideoRelays, HooksAndPreviewReachTheEventsOneAtATime) {
     encoder.OnVideoInputHook.Assign([&](void*, PHookInfo info) { hook(inputCalls, info); });
     encoder.OnVideoOutputHook.Assign([&](void*, PHookInfo info) { hook(outputCalls, info); });
     std::atomic<int> previews{0};
-    std::atomic<bool> previewOffMain{false};
+    std::atomic<bool> previewOffMain{false}, previewCanvasFree{false};
     encoder.OnPreviewBitmap.Assign([&](void*, const TPreviewInfo& info) {
         if (!IsMainThread())
             previewOffMain = true;
+        if (info.Bitmap != nullptr && FreeElsewhere(info.Bitmap->CanvasLock()))
+            previewCanvasFree = true;
         if (info.Bitmap != nullptr && info.Bitmap->Width() == 160)
             ++previews;
     });
@@ -118,6 +120,7 @@ TEST_F(ComponentVideoRelays, HooksAndPreviewReachTheEventsOneAtATime) {
     EXPECT_EQ(outputCalls, (std::map<int, int>{{0, 25}, {1, 25}}));
     EXPECT_GE(previews, 2); // the first picture of each task at least
     EXPECT_FALSE(previewOffMain);
+    EXPECT_FALSE(previewCanvasFree);
 }
 
 // The window detaches the hooks when it closes, maybe while a task runs: no call comes after

@@ -105,14 +105,43 @@ TEST_F(EngineOptionStore, BuiltinPresetByCodecQualifiedName) {
     EXPECT_EQ(Holder(AVMEDIA_TYPE_VIDEO)->max_b_frames, 3);
 }
 
-// Old x264 option values are rejected today; the message names the preset as given.
-TEST_F(EngineOptionStore, BuiltinPresetInCapitalsAndItsRejectedLine) {
-    const auto raised = RaisedMessage([&] { task.ParseOption("vpre", "LIBX264-MAIN"); });
-    ASSERT_TRUE(raised.has_value());
-    EXPECT_EQ(*raised, LastOptionError +
-                           "\r\nLIBX264-MAIN: Invalid option or argument: \"flags2=-dct8x8\", "
-                           "parsed as \"flags2\" = \"-dct8x8\"");
-    EXPECT_EQ(LastOptionError, "Invalid value \"-dct8x8\" for option \"flags2\"");
+// An old x264 line is taken under today's name; the preset's name may be in capitals.
+TEST_F(EngineOptionStore, BuiltinPresetInCapitalsTakesItsOldLineUnderTodaysName) {
+    EXPECT_EQ(RaisedMessage([&] { task.ParseOption("vpre", "LIBX264-MAIN"); }), std::nullopt);
+    ASSERT_EQ(task.OptionContext->Names, (std::vector<std::string>{"8x8dct"}));
+    EXPECT_EQ(task.OptionContext->Values[0], std::optional<std::string>("0"));
+}
+
+// A word unknown to both generations keeps the message of a rejected value, with the line as
+// the preset has it; the old word beside it is taken.
+TEST_F(EngineOptionStore, AFlagWordOfNeitherGenerationIsRejected) {
+    const std::string path = TempFile("store-flags2.ffpreset", "flags2=+wpred+nosuchword\n");
+    const auto raised = RaisedMessage([&] { task.ParseOption("vpre", path); });
+    EXPECT_EQ(raised, std::optional<std::string>(
+                          "Invalid value \"+nosuchword\" for option \"flags2\"\r\n" + path +
+                          ": Invalid option or argument: \"flags2=+wpred+nosuchword\", parsed as "
+                          "\"flags2\" = \"+wpred+nosuchword\""));
+    EXPECT_EQ(task.OptionContext->Names, (std::vector<std::string>{"weightb"}));
+}
+
+// The table is libx264's: for another encoder an old name stays unknown.
+TEST_F(EngineOptionStore, OldNamesAreTranslatedOnlyForLibx264) {
+    task.ParseOption("vcodec", "mpeg4");
+    EXPECT_FALSE(task.SetLibraryOption("directpred", "1"));
+    EXPECT_EQ(LastOptionError, "Unrecognized option \"directpred\"");
+    task.ParseOption("vcodec", "libx264");
+    TLogCapture log;
+    const TLogLevel level = FFLogger()->LogLevel();
+    FFLogger()->SetLogLevel(llVerbose);
+    EXPECT_TRUE(task.SetLibraryOption("directpred", "1"));
+    FFLogger()->SetLogLevel(level);
+    EXPECT_EQ(task.OptionContext->Names.back(), "direct-pred");
+    EXPECT_EQ(task.OptionContext->Values.back(), std::optional<std::string>("1"));
+    const auto lines = log.Matching("directpred=1");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].Level, llVerbose);
+    EXPECT_EQ(lines[0].Msg,
+              "Option \"directpred=1\" of older libraries taken as \"direct-pred=1\"");
 }
 
 TEST_F(EngineOptionStore, FilePresetMissing) {

@@ -1,6 +1,7 @@
 // Subtitle output: SubRip decoded and encoded as ASS into Matroska in a run; DVB subtitles
 // (two packets per subtitle, the clearing one at the end display time) and subtitles without
 // pts at the level of the output step.
+#include <cstdlib>
 #include <fstream>
 
 #include "../run/RunTestEnv.h"
@@ -70,6 +71,56 @@ TEST_F(EngineRun, SubRipIntoMatroskaBecomesAssWithItsTimes) {
     for (const auto& entry : log.Entries())
         EXPECT_GT(entry.Level, llError) << entry.Msg;
 }
+
+struct THeaderCase {
+    const char* Out;
+    const char* Codec;
+    const char* ProbedName;
+};
+
+// SubRip re-encoded: the encoder takes the header its source's decoder builds when it opens,
+// so each output carries the codec data the ffmpeg program writes for the same conversion.
+class SubtitleHeader : public EngineRun, public ::testing::WithParamInterface<THeaderCase> {
+protected:
+    static std::string CodecData(const std::string& path) {
+        return Probe(path, "-select_streams s:0 -show_data -show_entries stream=extradata -of "
+                           "default=nw=1");
+    }
+};
+
+TEST_P(SubtitleHeader, IsTheOneTheDecoderBuilds) {
+    const THeaderCase& c = GetParam();
+    const std::string source = SubRipSource();
+    ASSERT_FALSE(source.empty());
+    TTestTask task;
+    OpenInput(task, source);
+    TOutputOptions o;
+    o.AudioCodec = "aac";
+    o.SubtitleCodec = c.Codec;
+    const std::string out = OutPath(std::string("header-") + c.Out);
+    CreateOutput(task, out, o);
+    ASSERT_EQ(RunTask(task), "");
+    EXPECT_EQ(Probe(out, "-select_streams s:0 -show_entries stream=codec_name -of csv=p=0"),
+              c.ProbedName);
+    const std::string reference = OutPath(std::string("header-ref-") + c.Out);
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -v error -y -i " + testmedia::Quote(source) +
+                           " -map 0 -c:a aac -c:s " + c.Codec + " " + testmedia::Quote(reference))
+                              .c_str()),
+              0);
+    // mov_text in MP4 fills the gaps between cues with empty samples.
+    EXPECT_EQ(Packets(out, "s:0"), Packets(reference, "s:0"));
+    EXPECT_GE(Packets(out, "s:0"), 3);
+    const std::string expected = CodecData(reference);
+    EXPECT_EQ(CodecData(out), expected);
+    // ASS and mov_text keep their header as codec data; SubRip has none.
+    EXPECT_EQ(expected.find("00000000:") != std::string::npos, std::string(c.Codec) != "srt")
+        << expected;
+}
+
+INSTANTIATE_TEST_SUITE_P(SubRip, SubtitleHeader,
+                         ::testing::Values(THeaderCase{"srt.mkv", "srt", "subrip"},
+                                           THeaderCase{"mov_text.mp4", "mov_text", "mov_text"},
+                                           THeaderCase{"ass.mkv", "ass", "ass"}));
 
 // The output step alone: an output stream on a muxer made here, with the encoder opened.
 class SubtitleStep : public TEngineTest {

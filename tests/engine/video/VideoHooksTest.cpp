@@ -196,7 +196,8 @@ TEST_F(VideoHooks, DeinterlacingKeepsEveryPicture) {
     EXPECT_EQ(Packets(out, "v:0"), Packets(source, "v:0"));
 }
 
-// ---- a mid-stream size change: 160x120 for a second, then 80x60
+// ---- a mid-stream size change: 160x120 for a second, then 80x60, scaled to the size of
+// the start or to the one the options give, with or without a filter chain
 
 std::string SizeChangeSource() {
     return JoinedTransportStream(
@@ -230,9 +231,14 @@ TEST_P(VideoSizeChange, IsLoggedOnceAndScaled) {
     EXPECT_NEAR(Packets(out, "v:0"), 50, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VideoSizeChange,
-                         ::testing::Values(TSizeCase{"ScaledFromTheStart", "s=120x90", "120,90"},
-                                           TSizeCase{"SourceSize", "", "160,120"}),
-                         [](const auto& info) { return std::string(info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VideoSizeChange,
+    ::testing::Values(TSizeCase{"ScaledFromTheStart", "s=120x90", "120,90"},
+                      TSizeCase{"SourceSize", "", "160,120"},
+                      // The filter chain is built anew for the new size.
+                      TSizeCase{"FilterChain", "vf=hflip", "160,120"},
+                      TSizeCase{"FilterChainScaled", "s=120x90\nvf=hflip", "120,90"},
+                      TSizeCase{"FilterChainCrop", "vf=crop=100:80", "100,80"}),
+    [](const auto& info) { return std::string(info.param.Name); });
 
 } // namespace
