@@ -197,9 +197,12 @@ void TCustomFFmpeg::InitAudioOutput(EngineOutputStream& ost, const AVCodecContex
         throw FFmpegException("av_fifo_alloc fail");
     ost.reformatPair = -6; // no converter
     ost.audioResample = dec->sample_rate != enc->sample_rate || AudioSyncMethod > 1;
-    ost.resampleSampleFmt = dec->sample_fmt;
-    ost.resampleChannels = dec->ch_layout.nb_channels;
-    ost.resampleSampleRate = dec->sample_rate;
+    // The resampler is made for the parameters of the opened decoder; before it opens they
+    // are guesses, and the first chunk gives them instead.
+    const bool known = ff::avcodec_is_open(const_cast<AVCodecContext*>(dec)) > 0;
+    ost.resampleSampleFmt = known ? dec->sample_fmt : AV_SAMPLE_FMT_NONE;
+    ost.resampleChannels = known ? dec->ch_layout.nb_channels : 0;
+    ost.resampleSampleRate = known ? dec->sample_rate : 0;
 }
 
 void TCustomFFmpeg::DoAudioOut(AVFormatContext* muxer, EngineOutputStream& ost,
@@ -245,7 +248,7 @@ void TCustomFFmpeg::DoAudioOut(AVFormatContext* muxer, EngineOutputStream& ost,
         capacity = samples;
 
         PrepareResampler(*this, ost, ist, *decoded, in);
-        PrepareConverter(ost, in);
+        PrepareConverter(*this, ost, ist, in);
         const TSyncResult sync = SyncAudio(*this, ost, ist, in, allocated);
         if (sync == TSyncResult::Dropped)
             return;
