@@ -136,6 +136,11 @@ int SignificantBits(AVSampleFormat format, int rawBits);
 // `outBits` (0: floating point): float to any integer, or more integer bits to fewer.
 bool LosesBits(int inBits, int outBits);
 
+// Encodes what the stream's active resampler still holds (its filter's delay): at the end of
+// the stream, and before it is rebuilt for other input parameters. The result is the number
+// of bytes encoded.
+int64_t DrainResampler(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost);
+
 // Samples held back by the stream's active resampler, in output samples.
 int64_t ResamplerDelay(const EngineOutputStream& ost);
 

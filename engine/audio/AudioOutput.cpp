@@ -235,6 +235,13 @@ void TCustomFFmpeg::DoAudioOut(AVFormatContext* muxer, EngineOutputStream& ost,
                        in.sampleRate, encChannels, enc->sample_rate));
     const int osize = ff::av_get_bytes_per_sample(enc->sample_fmt);
 
+    // A resampler about to be rebuilt for other input parameters first gives what its filter
+    // holds, so that the change loses no samples.
+    if (ost.resampler && ost.resampleSampleRate > 0 &&
+        (ost.resampleSampleFmt != in.format || ost.resampleChannels != in.channels ||
+         ost.resampleSampleRate != in.sampleRate))
+        AudioSize += DrainResampler(*this, muxer, ost);
+
     // Steps 1 to 4; inserting more silence than the buffers were sized for sizes them again.
     int64_t allocated = in.samples;
     int64_t capacity = 0;

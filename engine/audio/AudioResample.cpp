@@ -28,6 +28,12 @@ bool LayoutsDiffer(const AVChannelLayout& in, const AVChannelLayout& out) {
            in.nb_channels == out.nb_channels && in.u.mask != out.u.mask;
 }
 
+bool Wide(AVSampleFormat format) {
+    const AVSampleFormat packed = ff::av_get_packed_sample_fmt(format);
+    return packed == AV_SAMPLE_FMT_S32 || packed == AV_SAMPLE_FMT_S64 ||
+           packed == AV_SAMPLE_FMT_DBL;
+}
+
 // How a context is made beyond its two sides.
 struct TResamplerSetup {
     bool resampling = false;   // the rate changes: the resampling filter matters
@@ -40,11 +46,16 @@ struct TResamplerSetup {
 // The resampling filter. The SoX engine at very high precision is flat to 0.91 of the lower
 // Nyquist rate (20 kHz for 44.1 kHz, within 0.01 dB) and keeps aliases below -140 dB. It
 // cannot compensate drift; compensating streams take the library's own engine with a long
-// Kaiser-windowed filter, flat within 0.01 dB to 20 kHz with aliases below -130 dB.
-void SetFilter(SwrContext* context, bool compensating) {
+// Kaiser-windowed filter, flat within 0.01 dB to 20 kHz with aliases below -130 dB. `wide`:
+// the samples on either side have more bits than a float holds.
+void SetFilter(SwrContext* context, bool compensating, bool wide) {
     if (!compensating) {
         ff::av_opt_set_int(context, "resampler", SWR_ENGINE_SOXR, 0);
         ff::av_opt_set_int(context, "precision", 28, 0);
+        // SoX dithers integer samples it writes itself; working in floating point leaves the
+        // one dither (or none) to the last conversion. Doubles keep 32-bit samples whole.
+        ff::av_opt_set_int(context, "internal_sample_fmt",
+                           wide ? AV_SAMPLE_FMT_DBLP : AV_SAMPLE_FMT_FLTP, 0);
         return;
     }
     ff::av_opt_set_int(context, "resampler", SWR_ENGINE_SWR, 0);
@@ -81,7 +92,7 @@ TResamplerPtr MakeResampler(const AVChannelLayout& outLayout, AVSampleFormat out
         return nullptr;
     TResamplerPtr context(raw);
     if (setup.resampling || setup.compensating)
-        SetFilter(raw, setup.compensating);
+        SetFilter(raw, setup.compensating, Wide(inFormat) || Wide(outFormat));
     // Drift compensation needs the resampling stage even when the rates are equal.
     if (setup.compensating)
         ff::av_opt_set_int(raw, "swr_flags", SWR_FLAG_RESAMPLE, 0);

@@ -45,7 +45,7 @@ std::vector<AVChannelLayout> TakenLayouts(const AVCodec* codec) {
         return taken;
     }
     for (const TUnlistedLayouts& row : UnlistedLayouts)
-        if (std::strcmp(row.Encoder, codec->name) == 0)
+        if (codec->name != nullptr && std::strcmp(row.Encoder, codec->name) == 0)
             for (const uint64_t* mask = row.Masks; *mask != 0; ++mask) {
                 AVChannelLayout layout{};
                 if (ff::av_channel_layout_from_mask(&layout, *mask) == 0)
