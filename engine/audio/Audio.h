@@ -141,6 +141,14 @@ bool LosesBits(int inBits, int outBits);
 // of bytes encoded.
 int64_t DrainResampler(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost);
 
+// Sets up a libswresample context allocated from `in` to `out` as the audio output makes its
+// own, before swr_init: the SoX filter when `resampling`, the level-keeping channel matrix
+// (`lfeLevel`: the LFE's share). No dither, no drift compensation. For readers that redo a
+// conversion to compare with it. False when the library refuses the matrix.
+bool ConfigureConversion(SwrContext* context, const AVChannelLayout& outLayout,
+                         AVSampleFormat outFormat, const AVChannelLayout& inLayout,
+                         AVSampleFormat inFormat, bool resampling, float lfeLevel = 0);
+
 // Samples held back by the stream's active resampler, in output samples.
 int64_t ResamplerDelay(const EngineOutputStream& ost);
 

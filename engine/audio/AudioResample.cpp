@@ -91,13 +91,16 @@ TResamplerPtr MakeResampler(const AVChannelLayout& outLayout, AVSampleFormat out
                                 nullptr) < 0)
         return nullptr;
     TResamplerPtr context(raw);
-    if (setup.resampling || setup.compensating)
-        SetFilter(raw, setup.compensating, Wide(inFormat) || Wide(outFormat));
-    // Drift compensation needs the resampling stage even when the rates are equal.
-    if (setup.compensating)
+    if (setup.compensating) {
+        SetFilter(raw, true, false);
+        // Drift compensation needs the resampling stage even when the rates are equal.
         ff::av_opt_set_int(raw, "swr_flags", SWR_FLAG_RESAMPLE, 0);
-    if (!SetMatrix(raw, outLayout, inLayout, setup.lfeLevel))
+        if (!SetMatrix(raw, outLayout, inLayout, setup.lfeLevel))
+            return nullptr;
+    } else if (!ConfigureConversion(raw, outLayout, outFormat, inLayout, inFormat, setup.resampling,
+                                    setup.lfeLevel)) {
         return nullptr;
+    }
     ff::av_opt_set_int(raw, "dither_method", setup.dither, 0);
     if (setup.dither != SWR_DITHER_NONE && setup.outputBits > 0)
         ff::av_opt_set_int(raw, "output_sample_bits", setup.outputBits, 0);
@@ -124,6 +127,14 @@ void ChooseDither(const TCustomFFmpeg& task, const EngineInputStream& ist,
 }
 
 } // namespace
+
+bool ConfigureConversion(SwrContext* context, const AVChannelLayout& outLayout,
+                         AVSampleFormat outFormat, const AVChannelLayout& inLayout,
+                         AVSampleFormat inFormat, bool resampling, float lfeLevel) {
+    if (resampling)
+        SetFilter(context, false, Wide(inFormat) || Wide(outFormat));
+    return SetMatrix(context, outLayout, inLayout, lfeLevel);
+}
 
 void ResamplerLayout(const AVChannelLayout& layout, int channels, AVChannelLayout& out) {
     ff::av_channel_layout_uninit(&out);
