@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "CodecLock.h"
+#include "audio/Audio.h"
 #include "files/UnicodeProtocol.h"
 #include "utils/FFUtils.h"
 
@@ -141,14 +142,10 @@ bool TAudioDecodeReader::SetTarget(const TAudioFormat& target) {
                                 decoder_->sample_fmt, source_.SampleRate, 0, nullptr) < 0)
         return Fail("cannot convert the samples");
     TResamplerPtr converter(raw);
-    // Another rate or channel count goes through the filter the conversion uses.
-    if (target.SampleRate != source_.SampleRate || target.Channels != source_.Channels) {
-        ff::av_opt_set_int(raw, "filter_size", 16, 0);
-        ff::av_opt_set_int(raw, "phase_shift", 10, 0);
-        ff::av_opt_set_int(raw, "linear_interp", 0, 0);
-        ff::av_opt_set(raw, "cutoff", "0.8", 0);
-    }
-    if (ff::swr_init(raw) < 0)
+    // The filter and channel matrix the conversion itself uses.
+    if (!ConfigureConversion(raw, out.value, target.Format, in.value, decoder_->sample_fmt,
+                             target.SampleRate != source_.SampleRate) ||
+        ff::swr_init(raw) < 0)
         return Fail("cannot convert the samples");
     converter_ = std::move(converter);
     target_ = target;

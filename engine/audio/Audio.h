@@ -12,6 +12,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -111,7 +112,8 @@ int64_t EncodeSamples(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputS
 // sample-format converter, created or dropped as the chunk needs them.
 void PrepareResampler(TCustomFFmpeg& task, EngineOutputStream& ost, const EngineInputStream& ist,
                       const AVFrame& decoded, const TSampleRun& in);
-void PrepareConverter(EngineOutputStream& ost, const TSampleRun& in);
+void PrepareConverter(const TCustomFFmpeg& task, EngineOutputStream& ost,
+                      const EngineInputStream& ist, const TSampleRun& in);
 
 // Audio sync (option "async"): keeps the output clock ost.syncOpts in step with the input
 // clock, dropping samples from the start of `in` or putting silence before it.
@@ -122,6 +124,30 @@ enum class TSyncResult {
 };
 TSyncResult SyncAudio(TCustomFFmpeg& task, EngineOutputStream& ost, EngineInputStream& ist,
                       TSampleRun& in, int64_t& allocated);
+
+// Dither of the last conversion to fewer bits (audio/AudioDither.cpp).
+//
+// The library's dither method called `name` ("none": 0, no dither); -1 for a name it lacks.
+int DitherMethodByName(const std::string& name);
+// The significant bits of a sample of `format`: `rawBits` when an integer format holds fewer
+// (24-bit audio in 32-bit samples), the format's own size otherwise; 0 for floating point.
+int SignificantBits(AVSampleFormat format, int rawBits);
+// Whether samples of `inBits` significant bits (0: floating point) lose bits on their way to
+// `outBits` (0: floating point): float to any integer, or more integer bits to fewer.
+bool LosesBits(int inBits, int outBits);
+
+// Encodes what the stream's active resampler still holds (its filter's delay): at the end of
+// the stream, and before it is rebuilt for other input parameters. The result is the number
+// of bytes encoded.
+int64_t DrainResampler(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost);
+
+// Sets up a libswresample context allocated from `in` to `out` as the audio output makes its
+// own, before swr_init: the SoX filter when `resampling`, the level-keeping channel matrix
+// (`lfeLevel`: the LFE's share). No dither, no drift compensation. For readers that redo a
+// conversion to compare with it. False when the library refuses the matrix.
+bool ConfigureConversion(SwrContext* context, const AVChannelLayout& outLayout,
+                         AVSampleFormat outFormat, const AVChannelLayout& inLayout,
+                         AVSampleFormat inFormat, bool resampling, float lfeLevel = 0);
 
 // Samples held back by the stream's active resampler, in output samples.
 int64_t ResamplerDelay(const EngineOutputStream& ost);

@@ -3,6 +3,27 @@
 #include "FFmpeg.h"
 #include "audio/Audio.h"
 
+int64_t DrainResampler(TCustomFFmpeg& task, AVFormatContext* muxer, EngineOutputStream& ost) {
+    if (!ost.audioResample || !ost.resampler)
+        return 0;
+    const AVCodecContext* enc = ost.encoder.get();
+    TOutputStreamWork& work = StreamWork(ost);
+    const int pending = ff::swr_get_out_samples(ost.resampler.get(), 0);
+    if (pending <= 0)
+        return 0;
+    if (!EnsureAudioFrame(work.converted, work.convertedCapacity, enc->sample_fmt, enc->ch_layout,
+                          enc->sample_rate, pending))
+        throw FFmpegException("Out of memory in do_audio_out");
+    const int out = ff::swr_convert(ost.resampler.get(), work.converted->extended_data,
+                                    work.convertedCapacity, nullptr, 0);
+    if (out <= 0)
+        return 0;
+    return EncodeSamples(task, muxer, ost,
+                         TSampleRun{work.converted->extended_data, out, enc->sample_fmt,
+                                    enc->ch_layout.nb_channels, enc->sample_rate},
+                         nullptr);
+}
+
 void TCustomFFmpeg::FlushAudioEncoder(AVFormatContext* muxer, EngineOutputStream& ost) {
     AVCodecContext* enc = ost.encoder.get();
     if (!enc || enc->codec_type != AVMEDIA_TYPE_AUDIO)
@@ -12,21 +33,7 @@ void TCustomFFmpeg::FlushAudioEncoder(AVFormatContext* muxer, EngineOutputStream
     int64_t bytes = 0;
 
     // The resampler's filter still holds the end of the input.
-    if (ost.audioResample && ost.resampler) {
-        const int pending = ff::swr_get_out_samples(ost.resampler.get(), 0);
-        if (pending > 0) {
-            if (!EnsureAudioFrame(work.converted, work.convertedCapacity, enc->sample_fmt,
-                                  enc->ch_layout, enc->sample_rate, pending))
-                throw FFmpegException("Out of memory in do_audio_out");
-            const int out = ff::swr_convert(ost.resampler.get(), work.converted->extended_data,
-                                            work.convertedCapacity, nullptr, 0);
-            if (out > 0)
-                bytes += EncodeSamples(*this, muxer, ost,
-                                       TSampleRun{work.converted->extended_data, out,
-                                                  enc->sample_fmt, channels, enc->sample_rate},
-                                       nullptr);
-        }
-    }
+    bytes += DrainResampler(*this, muxer, ost);
 
     // The FIFO's rest: a short last frame where the encoder takes one, else a full frame
     // padded with silence.

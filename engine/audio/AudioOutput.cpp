@@ -197,9 +197,12 @@ void TCustomFFmpeg::InitAudioOutput(EngineOutputStream& ost, const AVCodecContex
         throw FFmpegException("av_fifo_alloc fail");
     ost.reformatPair = -6; // no converter
     ost.audioResample = dec->sample_rate != enc->sample_rate || AudioSyncMethod > 1;
-    ost.resampleSampleFmt = dec->sample_fmt;
-    ost.resampleChannels = dec->ch_layout.nb_channels;
-    ost.resampleSampleRate = dec->sample_rate;
+    // The resampler is made for the parameters of the opened decoder; before it opens they
+    // are guesses, and the first chunk gives them instead.
+    const bool known = ff::avcodec_is_open(const_cast<AVCodecContext*>(dec)) > 0;
+    ost.resampleSampleFmt = known ? dec->sample_fmt : AV_SAMPLE_FMT_NONE;
+    ost.resampleChannels = known ? dec->ch_layout.nb_channels : 0;
+    ost.resampleSampleRate = known ? dec->sample_rate : 0;
 }
 
 void TCustomFFmpeg::DoAudioOut(AVFormatContext* muxer, EngineOutputStream& ost,
@@ -232,6 +235,13 @@ void TCustomFFmpeg::DoAudioOut(AVFormatContext* muxer, EngineOutputStream& ost,
                        in.sampleRate, encChannels, enc->sample_rate));
     const int osize = ff::av_get_bytes_per_sample(enc->sample_fmt);
 
+    // A resampler about to be rebuilt for other input parameters first gives what its filter
+    // holds, so that the change loses no samples.
+    if (ost.resampler && ost.resampleSampleRate > 0 &&
+        (ost.resampleSampleFmt != in.format || ost.resampleChannels != in.channels ||
+         ost.resampleSampleRate != in.sampleRate))
+        AudioSize += DrainResampler(*this, muxer, ost);
+
     // Steps 1 to 4; inserting more silence than the buffers were sized for sizes them again.
     int64_t allocated = in.samples;
     int64_t capacity = 0;
@@ -245,7 +255,7 @@ void TCustomFFmpeg::DoAudioOut(AVFormatContext* muxer, EngineOutputStream& ost,
         capacity = samples;
 
         PrepareResampler(*this, ost, ist, *decoded, in);
-        PrepareConverter(ost, in);
+        PrepareConverter(*this, ost, ist, in);
         const TSyncResult sync = SyncAudio(*this, ost, ist, in, allocated);
         if (sync == TSyncResult::Dropped)
             return;

@@ -11,6 +11,7 @@
 #include "MyUtils.h"
 #include "OptionValues.h"
 #include "TextUtils.h"
+#include "audio/Audio.h"
 #include "binding/AVUtilStubs.h"
 #include "log/FFLog.h"
 
@@ -410,6 +411,12 @@ void TOptionHandlers::SampleFormat(TCustomFFmpeg& t, const std::string&, const s
     if (fmt == AV_SAMPLE_FMT_NONE)
         throw FFmpegException(FormatText("Invalid sample format \"%s\"", value.c_str()));
     t.AudioSampleFmt = fmt;
+}
+
+void TOptionHandlers::DitherMethod(TCustomFFmpeg& t, const std::string&, const std::string& value) {
+    if (DitherMethodByName(value) < 0)
+        throw FFmpegException(FormatText("Invalid dither method \"%s\"", value.c_str()));
+    t.AudioDitherMethod = value;
 }
 
 void TOptionHandlers::Codec(TCustomFFmpeg& t, const std::string& name, const std::string& value) {

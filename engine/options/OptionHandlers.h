@@ -45,6 +45,7 @@ struct TOptionHandlers {
     static void SampleRate(TCustomFFmpeg& t, const std::string& name, const std::string& value);
     static void Channels(TCustomFFmpeg& t, const std::string& name, const std::string& value);
     static void SampleFormat(TCustomFFmpeg& t, const std::string& name, const std::string& value);
+    static void DitherMethod(TCustomFFmpeg& t, const std::string& name, const std::string& value);
     // Any kind.
     static void Codec(TCustomFFmpeg& t, const std::string& name, const std::string& value);
     static void Tag(TCustomFFmpeg& t, const std::string& name, const std::string& value);

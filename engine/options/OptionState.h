@@ -121,6 +121,10 @@ struct TOptionState {
     int VideoChannel = 0;
     std::optional<std::string> VideoStandard;
     int AudioVolume = 256;
+    // The dither of the last conversion to fewer bits (a library method name, "none" for
+    // none; empty: triangular) and the LFE's level in downmixes (0: dropped).
+    std::string AudioDitherMethod;
+    float AudioLfeMixLevel = 0;
     bool ExitOnError = false;
     bool UsingVhook = false;
     int Verbose = 1;

@@ -153,6 +153,8 @@ constexpr TOptionRow OptionTable[] = {
     {"acodec", H::Codec},
     {"atag", H::Tag},
     {"vol", Int<&S::AudioVolume>},
+    {"dither_method", H::DitherMethod},
+    {"lfe_mix_level", Float<&S::AudioLfeMixLevel>},
     {"newaudio", H::NewStream},
     {"alang", Text<&S::AudioLanguage>},
     {"sample_fmt", H::SampleFormat},

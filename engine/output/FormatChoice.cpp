@@ -1,6 +1,10 @@
 // The format choices for encoded streams: what the encoder supports wins over what was asked.
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 
+#include "FFmpegException.h"
 #include "TextUtils.h"
 #include "binding/AVUtilStubs.h"
 #include "log/FFLog.h"
@@ -13,6 +17,55 @@ bool ListsSampleFormat(const AVCodec* codec, AVSampleFormat format) {
         if (*p == format)
             return true;
     return false;
+}
+
+// Layouts that encoders take without listing them. libopus codes more than two channels with
+// mapping family 1, in the Vorbis channel orders.
+constexpr uint64_t OpusLayouts[] = {
+    AV_CH_LAYOUT_MONO,    AV_CH_LAYOUT_STEREO,       AV_CH_LAYOUT_SURROUND,
+    AV_CH_LAYOUT_QUAD,    AV_CH_LAYOUT_5POINT0_BACK, AV_CH_LAYOUT_5POINT1_BACK,
+    AV_CH_LAYOUT_6POINT1, AV_CH_LAYOUT_7POINT1,      0};
+
+struct TUnlistedLayouts {
+    const char* Encoder;
+    const uint64_t* Masks; // ended by 0
+};
+constexpr TUnlistedLayouts UnlistedLayouts[] = {
+    {"libopus", OpusLayouts},
+};
+
+// The layouts the encoder takes; empty: any.
+std::vector<AVChannelLayout> TakenLayouts(const AVCodec* codec) {
+    std::vector<AVChannelLayout> taken;
+    if (codec == nullptr)
+        return taken;
+    if (codec->ch_layouts != nullptr) {
+        for (const AVChannelLayout* p = codec->ch_layouts; p->nb_channels != 0; ++p)
+            taken.push_back(*p); // read only, never freed: the codec owns it
+        return taken;
+    }
+    for (const TUnlistedLayouts& row : UnlistedLayouts)
+        if (codec->name != nullptr && std::strcmp(row.Encoder, codec->name) == 0)
+            for (const uint64_t* mask = row.Masks; *mask != 0; ++mask) {
+                AVChannelLayout layout{};
+                if (ff::av_channel_layout_from_mask(&layout, *mask) == 0)
+                    taken.push_back(layout); // a native layout owns no memory
+            }
+    return taken;
+}
+
+std::string LayoutName(const AVChannelLayout& layout) {
+    char name[128] = "";
+    if (ff::av_channel_layout_describe(&layout, name, sizeof name) < 0)
+        return std::to_string(layout.nb_channels) + " channels";
+    return name;
+}
+
+std::string LayoutNames(const std::vector<AVChannelLayout>& layouts) {
+    std::string names;
+    for (const AVChannelLayout& layout : layouts)
+        names += (names.empty() ? "" : ", ") + LayoutName(layout);
+    return names;
 }
 
 } // namespace
@@ -86,17 +139,21 @@ void ChooseChannelLayout(AVCodecContext* enc, const AVCodec* codec) {
     const int channels = layout.nb_channels;
     if (channels <= 0)
         return;
-    if (codec != nullptr && codec->ch_layouts != nullptr) {
-        for (const AVChannelLayout* p = codec->ch_layouts; p->nb_channels != 0; ++p)
-            if (ff::av_channel_layout_compare(p, &layout) == 0)
+    const std::vector<AVChannelLayout> taken = TakenLayouts(codec);
+    if (!taken.empty()) {
+        for (const AVChannelLayout& p : taken)
+            if (ff::av_channel_layout_compare(&p, &layout) == 0)
                 return;
-        if (layout.order == AV_CHANNEL_ORDER_UNSPEC)
-            for (const AVChannelLayout* p = codec->ch_layouts; p->nb_channels != 0; ++p)
-                if (p->nb_channels == channels) {
-                    ff::av_channel_layout_uninit(&layout);
-                    ff::av_channel_layout_copy(&layout, p);
-                    return;
-                }
+        // Another layout of the count (5.1 for 5.1(side)): the resampler maps the channels.
+        for (const AVChannelLayout& p : taken)
+            if (p.nb_channels == channels) {
+                ff::av_channel_layout_uninit(&layout);
+                ff::av_channel_layout_copy(&layout, &p);
+                return;
+            }
+        throw FFmpegException(
+            FormatText("Encoder %s does not take the channel layout %s; it takes %s", codec->name,
+                       LayoutName(layout).c_str(), LayoutNames(taken).c_str()));
     }
     if (layout.order == AV_CHANNEL_ORDER_UNSPEC) {
         ff::av_channel_layout_uninit(&layout);

@@ -127,10 +127,12 @@ void ChooseSampleFormat(AVCodecContext* enc, const AVCodec* codec);
 //   "Requested sampling rate unsupported using closest supported (%d)" for a changed rate
 //   logged for `sender`;
 void ChooseSampleRate(AVCodecContext* enc, const AVCodec* codec, void* sender);
-// - the channel layout: a layout the encoder lists stands; an unspecified layout (the pending
-//   layout had another channel count, or the source had none) becomes the encoder's listed
-//   layout of that count, else the default layout of the count, since encoders such as
-//   libmp3lame, mp2 and aac refuse to open without a layout;
+// - the channel layout: a layout the encoder takes stands (its list, or for encoders that list
+//   none but take only some, such as libopus, a table); another layout becomes the taken
+//   layout of that count (5.1(side) gives 5.1, which the resampler maps), and a count the
+//   encoder does not take raises "Encoder %s does not take the channel layout %s; it takes
+//   %s"; without any list an unspecified layout becomes the default layout of the count,
+//   since encoders such as libmp3lame, mp2 and aac refuse to open without a layout;
 void ChooseChannelLayout(AVCodecContext* enc, const AVCodec* codec);
 // - the encoder's first listed pixel format when the context's is not a candidate: the
 //   encoder's list, or for MJPEG and lossless JPEG with a strictness below 0 fixed lists that

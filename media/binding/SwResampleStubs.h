@@ -18,6 +18,7 @@ extern "C" {
     X(swr_convert)                                                                                 \
     X(swr_init)                                                                                    \
     X(swr_alloc_set_opts2)                                                                         \
+    X(swr_set_matrix)                                                                              \
     X(swr_free)                                                                                    \
     X(swresample_version)
 

@@ -256,12 +256,18 @@ TEST_F(EngineAudioOutput, ResamplesAndRebuildsTheResamplerWhenTheInputChanges) {
     // A 1 kHz tone stays a 1 kHz tone: 2000 sign changes a second.
     EXPECT_NEAR(SignChanges(out, 2, 0, 1000, 1000 + 44100), 2000, 2);
     EXPECT_NEAR(SignChanges(out, 2, 0, 45000, 45000 + 44100 / 2), 1000, 2);
-    // Mono reaches both channels alike.
+    // Mono reaches both channels alike, at full level.
     for (size_t i = 45000; i < frames; ++i)
         ASSERT_EQ(out[2 * i], out[2 * i + 1]) << i;
+    int16_t peak = 0;
+    for (size_t i = 46000; i < frames - 1000; ++i)
+        peak = std::max<int16_t>(peak, static_cast<int16_t>(std::abs(out[2 * i])));
+    EXPECT_NEAR(peak, 10000, 20);
 }
 
 TEST_F(EngineAudioOutput, FloatToS16AtTheSameRateUsesTheConverterOnly) {
+    // Without dither the conversion is exact (dither: the next test).
+    task.ParseOption("dither_method", "none");
     Prepare("pcm_s16le", AV_SAMPLE_FMT_S16, 44100, 2, "s16le", "converted.raw", AV_SAMPLE_FMT_FLT,
             44100, 2);
     const auto value = [](int ch, int64_t n) { return ch == 0 ? 0.5 : (n % 2 ? -0.25 : 0.0); };
@@ -281,6 +287,66 @@ TEST_F(EngineAudioOutput, FloatToS16AtTheSameRateUsesTheConverterOnly) {
         ASSERT_EQ(out[2 * i], 16384) << i;
         ASSERT_EQ(out[2 * i + 1], i % 2 ? -8192 : 0) << i;
     }
+}
+
+// Float to s16 loses bits: the converter adds triangular dither of one step, so that the
+// samples scatter around the exact value without bias. s16 to s16 through the resampler
+// gets none.
+TEST_F(EngineAudioOutput, FloatToS16IsDitheredByDefault) {
+    Prepare("pcm_s16le", AV_SAMPLE_FMT_S16, 44100, 1, "s16le", "dithered.raw", AV_SAMPLE_FMT_FLT,
+            44100, 1);
+    // 1000.25 steps: plain rounding would give 1000 everywhere.
+    const auto value = [](int, int64_t) { return 1000.25 / 32768; };
+    for (int k = 0; k < 10; ++k) {
+        TFramePtr f = MakeFrame(AV_SAMPLE_FMT_FLT, 1, 44100, 4410, value, k * 4410);
+        Feed(f.get(), k * 100000);
+    }
+    ASSERT_NE(ost.reformatter, nullptr);
+    Finish();
+
+    const std::vector<int16_t> out = ReadS16(path);
+    ASSERT_EQ(out.size(), 44100u);
+    double sum = 0;
+    size_t exact = 0;
+    for (int16_t v : out) {
+        ASSERT_LE(std::abs(v - 1000), 2) << v;
+        sum += v;
+        exact += v == 1000;
+    }
+    EXPECT_NEAR(sum / static_cast<double>(out.size()), 1000.25, 0.05);
+    EXPECT_LT(exact, out.size() * 9 / 10);
+}
+
+// The resampler's warning (written as the old generation did) once per resampler made for
+// a non-s16 input; none for s16; and no "frame changed" line for a decoder that never changed.
+class EngineAudioResamplerLines : public EngineAudioOutput {
+protected:
+    void Run(AVSampleFormat format) {
+        Prepare("pcm_s16le", AV_SAMPLE_FMT_S16, 44100, 2, "s16le", "warned.raw", format, 48000, 2);
+        TLogCapture log;
+        const TSampleValue sine = Sine(48000, format == AV_SAMPLE_FMT_S16 ? 10000 : 0.3);
+        for (int k = 0; k < 5; ++k) {
+            TFramePtr f = MakeFrame(format, 2, 48000, 4800, sine, k * 4800);
+            Feed(f.get(), k * 100000);
+        }
+        Finish();
+        warnings = log.Matching("Warning, using s16 intermediate sample format for resampling");
+        changed = log.Matching("frame changed");
+    }
+    std::vector<TLogCapture::TEntry> warnings, changed;
+};
+
+TEST_F(EngineAudioResamplerLines, FloatInputIsWarnedOnce) {
+    Run(AV_SAMPLE_FMT_FLTP);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].Level, llWarning);
+    EXPECT_TRUE(changed.empty());
+}
+
+TEST_F(EngineAudioResamplerLines, S16InputIsNotWarned) {
+    Run(AV_SAMPLE_FMT_S16);
+    EXPECT_TRUE(warnings.empty());
+    EXPECT_TRUE(changed.empty());
 }
 
 TEST_F(EngineAudioOutput, UnframedEncoderOf24BitSamples) {

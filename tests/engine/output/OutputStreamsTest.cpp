@@ -194,15 +194,21 @@ TEST_F(EngineOutputStreams, ChannelLayoutChoiceFollowsTheEncodersList) {
     AVCodec withList{};
     withList.ch_layouts = listed;
     AVCodec withoutList{};
+    AVCodec opus{}; // lists none, takes the Vorbis orders only
+    opus.name = "libopus";
     const struct {
         const AVCodec* Codec;
         AVChannelLayout Requested;
         uint64_t Chosen;
     } cases[] = {
         {&withList, unspecified(3), AV_CH_LAYOUT_2_1}, // the listed layout of 3
-        {&withList, native(AV_CH_LAYOUT_SURROUND, 3), AV_CH_LAYOUT_SURROUND}, // not listed
+        // Not listed: the listed layout of the count, which the resampler maps to.
+        {&withList, native(AV_CH_LAYOUT_SURROUND, 3), AV_CH_LAYOUT_2_1},
         {&withoutList, unspecified(2), AV_CH_LAYOUT_STEREO}, // the default layout of 2
         {&withoutList, native(AV_CH_LAYOUT_2_1, 3), AV_CH_LAYOUT_2_1},
+        {&opus, native(AV_CH_LAYOUT_5POINT1, 6), AV_CH_LAYOUT_5POINT1_BACK},
+        {&opus, native(AV_CH_LAYOUT_7POINT1, 8), AV_CH_LAYOUT_7POINT1},
+        {&opus, unspecified(2), AV_CH_LAYOUT_STEREO},
     };
     for (const auto& c : cases) {
         TCodecContextPtr enc(ff::avcodec_alloc_context3(nullptr));
@@ -212,6 +218,21 @@ TEST_F(EngineOutputStreams, ChannelLayoutChoiceFollowsTheEncodersList) {
         EXPECT_EQ(enc->ch_layout.order, AV_CHANNEL_ORDER_NATIVE);
         EXPECT_EQ(enc->ch_layout.nb_channels, c.Requested.nb_channels);
         EXPECT_EQ(enc->ch_layout.u.mask, c.Chosen);
+    }
+
+    // No layout of the count: the encoder and its layouts are named.
+    AVCodec named{};
+    named.name = "up_to_three";
+    named.ch_layouts = listed;
+    TCodecContextPtr enc(ff::avcodec_alloc_context3(nullptr));
+    ASSERT_TRUE(enc);
+    enc->ch_layout = native(AV_CH_LAYOUT_5POINT1, 6);
+    try {
+        ChooseChannelLayout(enc.get(), &named);
+        ADD_FAILURE() << "six channels were taken";
+    } catch (const FFmpegException& e) {
+        EXPECT_STREQ(e.what(), "Encoder up_to_three does not take the channel layout 5.1(side); "
+                               "it takes mono, stereo, 3.0(back)");
     }
 }
 
