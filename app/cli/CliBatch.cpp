@@ -10,6 +10,7 @@
 #include "CliInfo.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
+#include "FFLoad.h"
 #include "jobs/ConversionRun.h"
 #include "jobs/DirectSettings.h"
 #include "jobs/JobBuilder.h"
@@ -30,12 +31,41 @@ void OnStopSignal(int signal) {
         CliInterrupted = signal;
 }
 
+bool StopRequested(void* data, void*) {
+    return *static_cast<const volatile std::sig_atomic_t*>(data) != 0;
+}
+
+// While it lives, a blocking open or read of the media libraries on the main thread (the
+// prober's) ends once `*stopRequest` is set.
+class TMainThreadInterrupt {
+public:
+    explicit TMainThreadInterrupt(const volatile std::sig_atomic_t* stopRequest)
+        : thread_(CurrentThreadID()) {
+        method_.Code = StopRequested;
+        method_.Data = const_cast<std::sig_atomic_t*>(stopRequest);
+        if (InterruptCB != nullptr)
+            InterruptCB->AddCallback(thread_, nullptr, method_);
+    }
+    ~TMainThreadInterrupt() {
+        if (InterruptCB != nullptr)
+            InterruptCB->RemoveCallback(thread_, nullptr, method_);
+    }
+    TMainThreadInterrupt(const TMainThreadInterrupt&) = delete;
+    TMainThreadInterrupt& operator=(const TMainThreadInterrupt&) = delete;
+
+private:
+    uint32_t thread_;
+    TInterruptMethod method_;
+};
+
 } // namespace
 
 void InstallStopSignals() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
-    action.sa_flags = SA_RESTART;
+    // Without SA_RESTART: a system call blocked in an open or a read returns EINTR, and the
+    // libraries then ask the interrupt callback, which sees the flag.
+    action.sa_flags = 0;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
@@ -123,6 +153,7 @@ int RunList(std::FILE* out) {
 int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display,
             bool json) {
     TFFDecoder& prober = encoder.Decoder();
+    const TMainThreadInterrupt interrupt(&CliInterrupted);
     int status = ExitAllSucceeded;
     bool first = true;
     std::vector<TSourceProblem> problems;
@@ -135,6 +166,8 @@ int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisp
         status = ExitSomeFailed;
     }
     for (const std::string& path : files) {
+        if (CliInterrupted != 0)
+            break;
         if (!prober.LoadFile(path, "")) {
             const std::string reason = WithoutPath(prober.LastErrMsg(), path);
             display.Error(path + ": " + FileLoadErrorPrefix + reason);
@@ -202,6 +235,8 @@ public:
 
     // The files that failed, the ones that could not be queued included.
     int FailedCount() const { return failedBefore_ + run_.FailedCount(); }
+    // The jobs that succeeded with a short-output warning.
+    int ShortCount() const { return shortCount_; }
     double ElapsedDays() const { return elapsedDays_; }
 
 private:
@@ -215,11 +250,17 @@ private:
                                 : WithoutPath(info.ExceptionMsg, queued.SourcePath)));
             break;
         case jsFinish:
-            display_.Line("Converted: " + queued.SourcePath + " -> " + queued.OutputPath);
-            if (!info.Note.empty())
+            if (queued.Claim && queued.Claim->KeptOther())
+                display_.Line("Skipped: " + queued.SourcePath + " (" + info.Note + ")");
+            else
+                display_.Line("Converted: " + queued.SourcePath + " -> " +
+                              (queued.Claim ? queued.Claim->FinalPath() : queued.OutputPath));
+            if (!info.Note.empty() && !(queued.Claim && queued.Claim->KeptOther()))
                 display_.Line(CapitalizedNote(info.Note));
-            if (!info.Warning.empty())
+            if (!info.Warning.empty()) {
                 display_.Error("Warning: " + info.Warning);
+                ++shortCount_;
+            }
             break;
         default:
             display_.Error("Cancelled: " + queued.SourcePath);
@@ -255,12 +296,24 @@ private:
     TCliMainLoop& loop_;
     const volatile std::sig_atomic_t* stopRequest_;
     int failedBefore_ = 0;
+    int shortCount_ = 0;
     double elapsedDays_ = 0;
 };
 
 } // namespace
 
 namespace {
+
+// The summary line with "  Short: n" (the files converted with a short-output warning)
+// before its time, when there are any.
+std::string WithShortCount(const std::string& summary, int shortCount) {
+    if (shortCount == 0)
+        return summary;
+    const std::string part = "  Short: " + std::to_string(shortCount);
+    const size_t time = summary.rfind("  Time: ");
+    return time == std::string::npos ? summary + part
+                                     : summary.substr(0, time) + part + summary.substr(time);
+}
 
 TJobSettings JobSettingsOf(const TCliOptions& options) {
     TJobSettings settings;
@@ -303,7 +356,10 @@ void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSo
         }
         std::string error;
         TQueueOutcome outcome = TQueueOutcome::Failed;
-        if (options.Engine.To.empty()) {
+        if (source.Network) {
+            outcome = queue.QueueNetworkSource(source.Path);
+            error = queue.LastError();
+        } else if (options.Engine.To.empty()) {
             outcome = queue.QueueSourceIn(source.Path, options.Flat ? "" : source.SubFolder);
             error = queue.LastError();
         } else {
@@ -349,9 +405,16 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         return ExitSomeFailed;
     }
 
+    const TMainThreadInterrupt interrupt(stopRequest);
     std::vector<TSourceProblem> problems;
-    const std::vector<TCliSource> sources =
-        CollectSources(options.Paths, problems, settings.OutputFileDir);
+    const bool namedByPattern = !options.Naming.Pattern.empty();
+    std::vector<TCliSource> sources =
+        CollectSources(options.Paths, problems, settings.OutputFileDir,
+                       options.Engine.To.empty() && !options.Flat && !namedByPattern
+                           ? OutputExtension(options.Format)
+                           : "");
+    for (const std::string& url : options.Urls)
+        sources.push_back({url, "", true});
     for (const TSourceProblem& problem : problems)
         display.Error("Failed: " + problem.Path + ": " + problem.Message);
     if (!options.Engine.To.empty() && sources.size() > 1) {
@@ -369,6 +432,7 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
     TBatchCounts counts;
     counts.Total = static_cast<int>(sources.size() + problems.size());
     counts.Failed = static_cast<int>(problems.size());
+    run.Queue().FailShortOutputs(options.Strict);
     QueueSources(run.Queue(), encoder.Decoder(), sources, options, display, stopRequest, counts);
 
     TBatchRun batch(run, display, loop, stopRequest, counts.Failed);
@@ -379,11 +443,12 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         batch.Run(parallel);
     }
 
-    if (counts.Total == 0)
+    if (sources.empty())
         display.Line("No files to convert.");
     counts.Succeeded = run.FinishedCount();
     counts.Failed = batch.FailedCount();
     counts.Cancelled += run.CancelledCount();
-    display.Line(SummaryLine(counts, batch.ElapsedDays() * 86400.0));
+    display.Line(
+        WithShortCount(SummaryLine(counts, batch.ElapsedDays() * 86400.0), batch.ShortCount()));
     return counts.Failed > 0 || counts.Cancelled > 0 ? ExitSomeFailed : ExitAllSucceeded;
 }

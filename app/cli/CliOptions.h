@@ -31,8 +31,10 @@ struct TCliOptions {
     TDirectSettings Direct; // settings replacing the preset's
     bool Json = false;      // --info as one JSON object per file
     bool Verify = false;    // compare each lossless output with its source after converting
+    bool Strict = false;    // a source that decodes well short of its length fails
     std::vector<std::string> Paths;
-    TCliEngineOptions Engine; // -x, -X, --to (CliEngineOptions.h)
+    std::vector<std::string> Urls; // network sources (--url), "scheme://..." each
+    TCliEngineOptions Engine;      // -x, -X, --to (CliEngineOptions.h)
 };
 
 // Exit statuses of the program.
