@@ -15,6 +15,7 @@
 #include "jobs/DirectSettings.h"
 #include "jobs/JobBuilder.h"
 #include "jobs/JobQueue.h"
+#include "jobs/OutputClaim.h"
 #include "jobs/OutputFormats.h"
 #include "jobs/OutputNaming.h"
 #include "jobs/RunProgress.h"
@@ -405,6 +406,9 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         return ExitSomeFailed;
     }
 
+    // Killed converters' temporary files in the output folder go before names are planned
+    // (those in folders below it when their names are planned).
+    RemoveDeadClaims(settings.OutputFileDir);
     const TMainThreadInterrupt interrupt(stopRequest);
     std::vector<TSourceProblem> problems;
     const bool namedByPattern = !options.Naming.Pattern.empty();

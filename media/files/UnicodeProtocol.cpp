@@ -1,5 +1,7 @@
 #include "UnicodeProtocol.h"
 
+#include "FFLoad.h"
+
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>
@@ -182,9 +184,10 @@ int UnicodeOpen(TUnicodeConnection& h, const std::string& url, int flags) {
     else
         oflags |= O_RDONLY;
     int fd;
+    // An open that a signal interrupted is tried again unless the program is stopping.
     do {
         fd = ::open(path.c_str(), oflags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    } while (fd < 0 && errno == EINTR && InterruptCallback(nullptr) == 0);
     if (fd < 0)
         return AVERROR(errno);
     // A folder opens read-only on POSIX but is no file to read.

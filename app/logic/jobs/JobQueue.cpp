@@ -141,6 +141,8 @@ bool TJobQueue::Fail(const std::string& line) {
 
 int TJobQueue::QueueJobs(const std::vector<std::string>& paths) {
     Clear();
+    // Killed processes' temporary files in the output folder go before names are planned.
+    RemoveDeadClaims(settings_.OutputFileDir);
     for (const std::string& path : paths)
         QueueSource(path);
     return static_cast<int>(jobs_.size());

@@ -74,7 +74,8 @@ public:
     // Forgets the run's jobs, total and claimed names (the encoder's tasks are its own).
     void Clear();
 
-    // Starts the run's list over (Clear) and queues every path in order; the number of jobs
+    // Starts the run's list over (Clear), removes dead processes' temporary files from the
+    // output folder (RemoveDeadClaims) and queues every path in order; the number of jobs
     // queued.
     int QueueJobs(const std::vector<std::string>& paths);
 
