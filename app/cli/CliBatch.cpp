@@ -375,6 +375,12 @@ void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSo
             ++counts.Skipped;
             break;
         case TQueueOutcome::Failed:
+            if (*stopRequest) {
+                // The stop ended its open: it was not converted, and it did not fail.
+                display.Error("Cancelled: " + source.Path);
+                ++counts.Cancelled;
+                break;
+            }
             display.Error("Failed: " + source.Path + ": " + WithoutPath(error, source.Path));
             ++counts.Failed;
             break;
