@@ -15,10 +15,12 @@
 #include "CliSync.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
+#include "FFLoad.h"
 #include "jobs/ConversionRun.h"
 #include "jobs/DirectSettings.h"
 #include "jobs/JobBuilder.h"
 #include "jobs/JobQueue.h"
+#include "jobs/OutputClaim.h"
 #include "jobs/OutputFormats.h"
 #include "jobs/OutputNaming.h"
 #include "jobs/RunProgress.h"
@@ -35,12 +37,41 @@ void OnStopSignal(int signal) {
         CliInterrupted = signal;
 }
 
+bool StopRequested(void* data, void*) {
+    return *static_cast<const volatile std::sig_atomic_t*>(data) != 0;
+}
+
+// While it lives, a blocking open or read of the media libraries on the main thread (the
+// prober's) ends once `*stopRequest` is set.
+class TMainThreadInterrupt {
+public:
+    explicit TMainThreadInterrupt(const volatile std::sig_atomic_t* stopRequest)
+        : thread_(CurrentThreadID()) {
+        method_.Code = StopRequested;
+        method_.Data = const_cast<std::sig_atomic_t*>(stopRequest);
+        if (InterruptCB != nullptr)
+            InterruptCB->AddCallback(thread_, nullptr, method_);
+    }
+    ~TMainThreadInterrupt() {
+        if (InterruptCB != nullptr)
+            InterruptCB->RemoveCallback(thread_, nullptr, method_);
+    }
+    TMainThreadInterrupt(const TMainThreadInterrupt&) = delete;
+    TMainThreadInterrupt& operator=(const TMainThreadInterrupt&) = delete;
+
+private:
+    uint32_t thread_;
+    TInterruptMethod method_;
+};
+
 } // namespace
 
 void InstallStopSignals() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
-    action.sa_flags = SA_RESTART;
+    // Without SA_RESTART: a system call blocked in an open or a read returns EINTR, and the
+    // libraries then ask the interrupt callback, which sees the flag.
+    action.sa_flags = 0;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP})
         sigaction(signal, &action, nullptr);
@@ -128,6 +159,7 @@ int RunList(std::FILE* out) {
 int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display,
             bool json, bool loudness) {
     TFFDecoder& prober = encoder.Decoder();
+    const TMainThreadInterrupt interrupt(&CliInterrupted);
     int status = ExitAllSucceeded;
     bool first = true;
     std::vector<TSourceProblem> problems;
@@ -140,6 +172,8 @@ int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisp
         status = ExitSomeFailed;
     }
     for (const std::string& path : files) {
+        if (CliInterrupted != 0)
+            break;
         if (!prober.LoadFile(path, "")) {
             const std::string reason = WithoutPath(prober.LastErrMsg(), path);
             display.Error(path + ": " + FileLoadErrorPrefix + reason);
@@ -258,6 +292,8 @@ public:
     int FailedCount() const { return failedBefore_ + run_.FailedCount() + timedOut_; }
     // The files stopped by the user's stop.
     int CancelledCount() const { return run_.CancelledCount() - timedOut_; }
+    // The jobs that succeeded with a short-output warning.
+    int ShortCount() const { return shortCount_; }
     double ElapsedDays() const { return elapsedDays_; }
 
 private:
@@ -307,14 +343,23 @@ private:
             display_.Error("Failed: " + queued.SourcePath + ": " + item.Error);
             break;
         case jsFinish:
-            item.Status = "converted";
-            item.OutputDurationUs = info.OutputDuration;
-            item.OutputSize = FileSizeOf(queued.OutputPath);
-            display_.Line("Converted: " + queued.SourcePath + " -> " + queued.OutputPath);
-            if (!info.Note.empty())
+            if (queued.Claim && queued.Claim->KeptOther()) {
+                item.Status = "skipped";
+                item.Error = info.Note;
+                display_.Line("Skipped: " + queued.SourcePath + " (" + info.Note + ")");
+            } else {
+                item.Status = "converted";
+                item.Output = queued.Claim ? queued.Claim->FinalPath() : queued.OutputPath;
+                item.OutputDurationUs = info.OutputDuration;
+                item.OutputSize = FileSizeOf(item.Output);
+                display_.Line("Converted: " + queued.SourcePath + " -> " + item.Output);
+            }
+            if (!info.Note.empty() && !(queued.Claim && queued.Claim->KeptOther()))
                 display_.Line(CapitalizedNote(info.Note));
-            if (!info.Warning.empty())
+            if (!info.Warning.empty()) {
                 display_.Error("Warning: " + info.Warning);
+                ++shortCount_;
+            }
             break;
         default:
             item.Status = "cancelled";
@@ -356,12 +401,24 @@ private:
     double timeout_ = 0;
     TJobClock clock_;
     int timedOut_ = 0;
+    int shortCount_ = 0;
     double elapsedDays_ = 0;
 };
 
 } // namespace
 
 namespace {
+
+// The summary line with "  Short: n" (the files converted with a short-output warning)
+// before its time, when there are any.
+std::string WithShortCount(const std::string& summary, int shortCount) {
+    if (shortCount == 0)
+        return summary;
+    const std::string part = "  Short: " + std::to_string(shortCount);
+    const size_t time = summary.rfind("  Time: ");
+    return time == std::string::npos ? summary + part
+                                     : summary.substr(0, time) + part + summary.substr(time);
+}
 
 TJobSettings JobSettingsOf(const TCliOptions& options, const TEngineAdjustment& adjustment) {
     TJobSettings settings;
@@ -409,7 +466,10 @@ void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSo
         }
         std::string error;
         TQueueOutcome outcome = TQueueOutcome::Failed;
-        if (options.Engine.To.empty()) {
+        if (source.Network) {
+            outcome = queue.QueueNetworkSource(source.Path);
+            error = queue.LastError();
+        } else if (options.Engine.To.empty()) {
             outcome = queue.QueueSourceIn(source.Path, options.Flat ? "" : source.SubFolder);
             error = queue.LastError();
         } else {
@@ -428,6 +488,12 @@ void QueueSources(TJobQueue& queue, TFFDecoder& prober, const std::vector<TCliSo
             report.Item(item);
             break;
         case TQueueOutcome::Failed:
+            if (*stopRequest) {
+                // The stop ended its open: it was not converted, and it did not fail.
+                display.Error("Cancelled: " + source.Path);
+                ++counts.Cancelled;
+                break;
+            }
             display.Error("Failed: " + source.Path + ": " + WithoutPath(error, source.Path));
             ++counts.Failed;
             item.Status = "failed";
@@ -470,13 +536,25 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
                       error);
         return ExitSomeFailed;
     }
+    // Killed converters' temporary files in the output folder go before names are planned
+    // (those in folders below it when their names are planned).
+    RemoveDeadClaims(settings.OutputFileDir);
+    const TMainThreadInterrupt interrupt(stopRequest);
     std::vector<TSourceProblem> problems;
     std::vector<TCliSource> sources;
-    if (std::string error; !CollectBatchSources(options.Paths, options.Lists,
-                                                settings.OutputFileDir, sources, problems, error)) {
+    const bool namedByPattern = !options.Naming.Pattern.empty();
+    const std::string outputExtension =
+        options.Engine.To.empty() && !options.Flat && !namedByPattern
+            ? OutputExtension(options.Format)
+            : "";
+    if (std::string error;
+        !CollectBatchSources(options.Paths, options.Lists, settings.OutputFileDir, outputExtension,
+                             sources, problems, error)) {
         display.Error("audioconv-cli: " + error);
         return ExitSomeFailed;
     }
+    for (const std::string& url : options.Urls)
+        sources.push_back({url, "", url, true});
     RebaseSources(sources, options.Sync.Base, problems);
     std::optional<TSyncRun> sync;
     if (options.Sync.Manifest()) {
@@ -518,6 +596,7 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
     TBatchCounts counts;
     counts.Total = static_cast<int>(sources.size() + problems.size());
     counts.Failed = static_cast<int>(problems.size());
+    run.Queue().FailShortOutputs(options.Strict);
     QueueSources(run.Queue(), encoder.Decoder(), sources, options, adjustment, display, stopRequest,
                  report, counts);
 
@@ -530,12 +609,13 @@ int RunConvert(TFFEncoder& encoder, const TCliOptions& options, TCliDisplay& dis
         batch.Run(parallel);
     }
 
-    if (counts.Total == 0)
+    if (sources.empty())
         display.Line("No files to convert.");
     counts.Succeeded = run.FinishedCount();
     counts.Failed = batch.FailedCount();
     counts.Cancelled += batch.CancelledCount();
-    display.Line(SummaryLine(counts, batch.ElapsedDays() * 86400.0));
+    display.Line(
+        WithShortCount(SummaryLine(counts, batch.ElapsedDays() * 86400.0), batch.ShortCount()));
     report.Summary(counts, batch.ElapsedDays() * 86400.0);
     if (sync && !sync->After())
         return ExitSomeFailed;

@@ -9,6 +9,9 @@
 #include <set>
 #include <system_error>
 
+#include "files/UnicodeProtocol.h"
+#include "sources/SourceExtensions.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -32,10 +35,11 @@ std::string MissingProblem(const std::string& path) {
 } // namespace
 
 bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOptions& lists,
-                         const std::string& outputFolder, std::vector<TCliSource>& sources,
-                         std::vector<TSourceProblem>& problems, std::string& error) {
+                         const std::string& outputFolder, const std::string& outputExtension,
+                         std::vector<TCliSource>& sources, std::vector<TSourceProblem>& problems,
+                         std::string& error) {
     const TShard& shard = lists.Shard;
-    sources = CollectSources(paths, problems, outputFolder);
+    sources = CollectSources(paths, problems, outputFolder, outputExtension);
     std::erase_if(sources, [&](const TCliSource& s) { return !InShard(s.Key, shard); });
     std::erase_if(problems, [&](const TSourceProblem& p) {
         return !InShard(fs::path(p.Path).lexically_normal().generic_string(), shard);
@@ -59,7 +63,10 @@ bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOp
         ReadJobList(in, lists.NullSeparated, ListBaseFolder(list), [&](const TListEntry& entry) {
             if (!InShard(entry.Key, shard))
                 return;
-            if (const std::string problem = MissingProblem(entry.Path); !problem.empty()) {
+            std::string problem = MissingProblem(entry.Path);
+            if (problem.empty())
+                problem = NotRegularFileProblem(entry.Path);
+            if (!problem.empty()) {
                 problems.push_back({entry.Path, problem});
                 return;
             }
@@ -69,7 +76,7 @@ bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOp
             const std::string subFolder =
                 relative ? fs::path(entry.Key).parent_path().generic_string() : "";
             if (seen.insert(RealPathOf(entry.Path)).second)
-                sources.push_back({entry.Path, subFolder, entry.Key});
+                sources.push_back({LocalFileName(entry.Path), subFolder, entry.Key});
         });
         if (in.bad()) {
             error = "cannot read the list " + list + ": " + std::strerror(errno);

@@ -8,12 +8,14 @@
 #include "CliJobListOptions.h"
 #include "CliSearch.h"
 
-// The sources of `paths` (CollectSources) and then of each list of `lists.FilesFrom`, in
-// order, that fall in `lists.Shard`; a path or entry that gave nothing is a problem of the
-// shard it falls in. False with the reason in `error` when a list cannot be read.
+// The sources of `paths` (CollectSources, with `outputFolder` and `outputExtension`) and then of
+// each list of `lists.FilesFrom`, in order, that fall in `lists.Shard`; a path or entry that gave
+// nothing is a problem of the shard it falls in. False with the reason in `error` when a list
+// cannot be read.
 bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOptions& lists,
-                         const std::string& outputFolder, std::vector<TCliSource>& sources,
-                         std::vector<TSourceProblem>& problems, std::string& error);
+                         const std::string& outputFolder, const std::string& outputExtension,
+                         std::vector<TCliSource>& sources, std::vector<TSourceProblem>& problems,
+                         std::string& error);
 
 // Mirrors the sources' folders relative to `base` (the library's root) instead of the folder
 // argument each was found in. A source outside `base` becomes a problem.

@@ -2,12 +2,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cstdlib>
 #include <ostream>
 
 #include "CliNaming.h"
 #include "CliSettings.h"
+#include "files/UnicodeProtocol.h"
 #include "jobs/OutputFormats.h"
 #include "jobs/OutputVerify.h"
 
@@ -35,7 +38,15 @@ constexpr const char* Examples =
     "      convert again only when talk.wav changed since\n"
     "  audioconv-cli --list      the formats and their presets\n"
     "  audioconv-cli --info ~/Music/album\n"
-    "      the facts of every file found there\n";
+    "      the facts of every file found there\n"
+    "  audioconv-cli -f mp3 -- *.wav\n"
+    "      file names that may begin with a dash go after \"--\"\n"
+    "\n"
+    "Options that load code:\n"
+    "  -x vhook=LIB.so[ ARGS]\n"
+    "      loads the shared library LIB.so into the converter and runs its code on every\n"
+    "      decoded video picture (a frame hook, with ARGS as its arguments); name only\n"
+    "      libraries you trust\n";
 
 std::string Lower(std::string text) {
     for (char& c : text)
@@ -48,6 +59,20 @@ std::string FormatNames() {
     for (const TOutputFormatInfo& format : AllOutputFormats())
         names += (names.empty() ? "" : ", ") + Lower(format.Name);
     return names;
+}
+
+// The first argument before "--" that begins with "-" and is the name of an existing file
+// (a shell glob's doing: "-x vhook=evil.so.wav"); empty when there is none.
+std::string OptionLikeFileName(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--")
+            break;
+        struct stat st {};
+        if (arg.size() > 1 && arg[0] == '-' && lstat(arg.c_str(), &st) == 0)
+            return arg;
+    }
+    return "";
 }
 
 int UsageError(std::ostream& err, const std::string& message) {
@@ -94,6 +119,13 @@ std::string ReadSyncOptions(const CLI::App& app, TOutputTreeTexts& tree, TCliOpt
     if (sync.Manifest() && !options.Engine.To.empty())
         return "--to names one output: no --sync, --delete-orphans or --copy-companions";
     return "";
+}
+
+std::string NetworkSchemeNames() {
+    std::string names;
+    for (const std::string& scheme : NetworkSchemes())
+        names += (names.empty() ? "" : ", ") + scheme;
+    return names;
 }
 
 } // namespace
@@ -163,9 +195,25 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     TJobListTexts listTexts;
     AddJobListOptions(app, options.Lists, listTexts);
     AddSyncOptions(app, options.Sync);
-    app.add_option("paths", options.Paths, "Files and folders")->type_name("FILE|DIR");
+    app.add_flag("--strict", options.Strict,
+                 "Fail a source that decodes well short of its length (damaged or cut short); "
+                 "without it the file is converted with a warning and counted as Short");
+    app.add_option("--url", options.Urls,
+                   "A network source to convert, scheme://... with one of the protocols " +
+                       NetworkSchemeNames() +
+                       " (may be given more than once); every FILE is a local file")
+        ->type_name("URL");
+    app.add_option("paths", options.Paths,
+                   "Files and folders (local files whatever their names; after \"--\" when a "
+                   "name begins with \"-\")")
+        ->type_name("FILE|DIR");
     app.set_version_flag("--version", std::string(Program) + " " + AUDIOCONV_VERSION);
 
+    if (const std::string name = OptionLikeFileName(argc, argv); !name.empty())
+        return UsageError(err, "\"" + name +
+                                   "\" is the name of a file, not an option; put file "
+                                   "names that begin with \"-\" after \"--\" (" +
+                                   Program + " [OPTIONS] -- FILE...)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -179,12 +227,14 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
                                           : TCliMode::Convert;
     switch (options.Mode) {
     case TCliMode::List:
-        if (!options.Paths.empty())
+        if (!options.Paths.empty() || !options.Urls.empty())
             return UsageError(err, "--list takes no files");
         return -1;
     case TCliMode::Info:
         if (!options.Lists.FilesFrom.empty())
             return UsageError(err, "--files-from is for conversions, not --info");
+        if (!options.Urls.empty())
+            return UsageError(err, "--url is for converting, not for --info");
         if (options.Paths.empty())
             return UsageError(err, "--info needs at least one FILE or DIR");
         return -1;
@@ -193,7 +243,11 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
     }
     if (options.Loudness)
         return UsageError(err, "--loudness goes with --info or --json");
-    if (options.Paths.empty() && options.Lists.FilesFrom.empty())
+    for (const std::string& url : options.Urls)
+        if (!IsNetworkURL(url))
+            return UsageError(err, "--url takes scheme://... with one of the protocols " +
+                                       NetworkSchemeNames() + ", not \"" + url + "\"");
+    if (options.Paths.empty() && options.Urls.empty() && options.Lists.FilesFrom.empty())
         return UsageError(err, "no FILE or DIR to convert");
     if (!jobs.empty()) {
         if (!ParseWhole(jobs, options.Jobs))

@@ -34,10 +34,12 @@ struct TCliOptions {
     bool Json = false;      // --info as one JSON object per file
     bool Loudness = false;  // --info measures each file's loudness (a decode)
     bool Verify = false;    // compare each lossless output with its source after converting
+    bool Strict = false;    // a source that decodes well short of its length fails
     std::vector<std::string> Paths;
-    TCliEngineOptions Engine; // -x, -X, --to (CliEngineOptions.h)
-    TJobListOptions Lists;    // --files-from, --shard, --report, --timeout
-    TSyncOptions Sync;        // --sync, --delete-orphans, --copy-companions, --dry-run, --base
+    std::vector<std::string> Urls; // network sources (--url), "scheme://..." each
+    TCliEngineOptions Engine;      // -x, -X, --to (CliEngineOptions.h)
+    TJobListOptions Lists;         // --files-from, --shard, --report, --timeout
+    TSyncOptions Sync;             // --sync, --delete-orphans, --copy-companions, --dry-run, --base
 };
 
 // Exit statuses of the program.

@@ -1,5 +1,8 @@
 #include "UnicodeProtocol.h"
 
+#include "FFLoad.h"
+
+#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
 #include <iconv.h>
@@ -8,6 +11,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 extern "C" {
 #include <libavformat/avio.h>
@@ -16,25 +20,31 @@ extern "C" {
 
 namespace {
 
-// Prefixes (text before the first ':', exact case) of names that are library URLs and are
-// handed over as they stand: the marker's own protocol, the network protocols the program
-// was first built with, and the URL schemes the libraries have gained since (https, ...),
-// whose names the locale's character set cannot mark either.
-constexpr std::string_view KnownProtocolPrefixes[] = {
-    "unicode", "stream", "gopher", "http", "pipe",  "rtp",  "tcp", "udp",
-    "https",   "tls",    "ftp",    "rtmp", "rtmps", "rtsp", "srt", "file",
+// The network protocols a source may be named with, as "scheme://..." (exact case).
+const std::vector<std::string> NetworkSchemeList = {
+    "http", "https", "ftp", "gopher", "rtmp", "rtmps", "rtsp", "srt", "tcp", "udp", "rtp", "tls",
 };
 
-bool HasKnownProtocolPrefix(const std::string& name) {
-    const size_t colon = name.find(':');
-    if (colon == std::string::npos)
-        return false;
-    const std::string_view prefix(name.data(), colon);
-    for (std::string_view known : KnownProtocolPrefixes) {
-        if (prefix == known)
-            return true;
-    }
-    return false;
+// The length of the protocol prefix the libraries would read in `name` ("scheme:" or
+// "scheme,options:"), 0 when it has none.
+size_t ProtocolPrefixLength(const std::string& name) {
+    size_t end = 0;
+    while (end < name.size() && (std::isalnum(static_cast<unsigned char>(name[end])) ||
+                                 name[end] == '+' || name[end] == '-' || name[end] == '.'))
+        ++end;
+    if (end == 0 || end == name.size() || (name[end] != ':' && name[end] != ','))
+        return 0;
+    return end;
+}
+
+bool StartsWith(const std::string& name, std::string_view prefix) {
+    return name.compare(0, prefix.size(), prefix) == 0;
+}
+
+// A name handed to the libraries as it stands: a network URL, a marked name, an explicit
+// local file ("file:").
+bool IsLibraryURL(const std::string& name) {
+    return IsNetworkURL(name) || StartsWith(name, UnicodeURLMarker) || StartsWith(name, "file:");
 }
 
 const char* LocaleCharset() {
@@ -93,8 +103,28 @@ bool ConvertCharset(const std::string& in, const char* from, const char* to, std
 
 } // namespace
 
+const std::vector<std::string>& NetworkSchemes() {
+    return NetworkSchemeList;
+}
+
+bool IsNetworkURL(const std::string& name) {
+    for (const std::string& scheme : NetworkSchemeList)
+        if (name.size() > scheme.size() + 3 && StartsWith(name, scheme) &&
+            name.compare(scheme.size(), 3, "://") == 0)
+            return true;
+    return false;
+}
+
+bool LooksLikeURL(const std::string& name) {
+    return ProtocolPrefixLength(name) > 0;
+}
+
+std::string LocalFileName(const std::string& path) {
+    return LooksLikeURL(path) ? "./" + path : path;
+}
+
 bool NeedsUnicodeProtocol(const std::string& name) {
-    if (HasKnownProtocolPrefix(name))
+    if (IsLibraryURL(name))
         return false;
     const char* charset = LocaleCharset();
     // The file calls take UTF-8 bytes as they stand: every name survives.
@@ -110,11 +140,15 @@ bool NeedsUnicodeProtocol(const std::string& name) {
 std::string FileNameToURL(const std::string& name) {
     if (NeedsUnicodeProtocol(name))
         return UnicodeURLMarker + name;
+    // Any other name with what reads as a protocol prefix is a local file: "pipe:0.wav",
+    // "Live:2020.mp3" and its temporary ".Live:2020....mp3" are opened as files.
+    const std::string local =
+        IsLibraryURL(name) || !LooksLikeURL(name) ? name : LocalFileName(name);
     const char* charset = LocaleCharset();
-    std::string local;
-    if (IsUTF8Charset(charset) || !ConvertCharset(name, "UTF-8", charset, local))
-        return name; // a protocol URL the character set cannot hold goes as it is
-    return local;
+    std::string converted;
+    if (IsUTF8Charset(charset) || !ConvertCharset(local, "UTF-8", charset, converted))
+        return local; // a protocol URL the character set cannot hold goes as it is
+    return converted;
 }
 
 bool IsUnicodeURL(const std::string& name) {
@@ -125,6 +159,9 @@ bool IsUnicodeURL(const std::string& name) {
 std::string URLToFileName(const std::string& name) {
     if (IsUnicodeURL(name))
         return name.substr(UnicodeURLMarkerLength);
+    // The "./" that FileNameToURL put before a name that reads as a protocol.
+    if (StartsWith(name, "./") && LooksLikeURL(name.substr(2)) && !IsLibraryURL(name.substr(2)))
+        return URLToFileName(name.substr(2));
     const char* charset = LocaleCharset();
     std::string wide;
     if (IsUTF8Charset(charset) || !ConvertCharset(name, charset, "UTF-8", wide))
@@ -147,9 +184,10 @@ int UnicodeOpen(TUnicodeConnection& h, const std::string& url, int flags) {
     else
         oflags |= O_RDONLY;
     int fd;
+    // An open that a signal interrupted is tried again unless the program is stopping.
     do {
         fd = ::open(path.c_str(), oflags, 0666);
-    } while (fd < 0 && errno == EINTR);
+    } while (fd < 0 && errno == EINTR && InterruptCallback(nullptr) == 0);
     if (fd < 0)
         return AVERROR(errno);
     // A folder opens read-only on POSIX but is no file to read.

@@ -8,17 +8,33 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The marker of a name that only the protocol can open.
 inline constexpr char UnicodeURLMarker[] = "unicode:utf8:";
 inline constexpr size_t UnicodeURLMarkerLength = sizeof(UnicodeURLMarker) - 1;
 
+// The network protocols a source may be named with ("scheme://...", exact case): http, https,
+// ftp, gopher, rtmp, rtmps, rtsp, srt, tcp, udp, rtp, tls.
+const std::vector<std::string>& NetworkSchemes();
+// True for "scheme://..." with one of NetworkSchemes.
+bool IsNetworkURL(const std::string& name);
+// True when the libraries would read a protocol prefix in `name` ("scheme:" or
+// "scheme,options:" with scheme of letters, digits, "+", "-" and "."): "pipe:0.wav",
+// "Live:2020.wav", ".Live:2020.mp3".
+bool LooksLikeURL(const std::string& name);
+// `path` (a local file's name) in a form no opener reads as a URL: "./" before a name that
+// LooksLikeURL, any other name as it stands.
+std::string LocalFileName(const std::string& path);
+
 // True when the UTF-8 name does not survive the round trip through the locale's character
-// set. A name whose prefix before the first ':' is a known protocol is never marked.
+// set. A network URL, an explicit "file:" name or a marked one is never marked.
 bool NeedsUnicodeProtocol(const std::string& name);
 
-// The name to give to the libraries: the marked UTF-8 name when NeedsUnicodeProtocol,
-// otherwise the name in the locale's character set.
+// The name to give to the libraries: a network URL (IsNetworkURL), an explicit "file:" name
+// or a marked one as it stands; any other name is a local file: marked when
+// NeedsUnicodeProtocol, else "./" before it when it reads as a protocol (LocalFileName), in
+// the locale's character set.
 std::string FileNameToURL(const std::string& name);
 
 // True for a marked name with at least one character after the marker.

@@ -17,8 +17,10 @@
 #include "OutputVerify.h"
 #include "RunProgress.h"
 #include "TextUtils.h"
+#include "files/UnicodeProtocol.h"
 #include "log/FFLog.h"
 #include "settings/ShellFolders.h"
+#include "sources/SourceExtensions.h"
 #include "utils/FFUtils.h"
 
 namespace {
@@ -27,29 +29,6 @@ namespace {
 // is reported: a source truncated or damaged on the way.
 constexpr double ShortOutputShare = 0.9;
 constexpr int64_t ShortOutputSlackUs = 500000;
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// Renames without replacing a file that took the final name meanwhile; 0 or an errno value.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // A file system without the flag: a hard link fails as well when the name is taken.
-    if (link(from.c_str(), to.c_str()) != 0)
-        return errno;
-    unlink(from.c_str());
-    return 0;
-}
-
-// Renames over the file under the final name, in one step: it is there until the new one is.
-int RenameReplacing(const std::string& from, const std::string& to) {
-    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
 
 // Makes the folder of `output` when it lies below the run's output folder `outputDir` (which
 // is the caller's to check); empty, or the folder and the system's reason.
@@ -64,25 +43,54 @@ std::string MakeJobFolder(const std::string& output, const std::string& outputDi
 
 } // namespace
 
+TSourceStamp SourceStampOf(const std::string& path) {
+    TSourceStamp stamp;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0)
+        return stamp;
+    stamp.Known = true;
+    stamp.Size = static_cast<int64_t>(st.st_size);
+    stamp.ModifiedNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+void CheckSourceUnchanged(const TQueuedJob& job, TTerminateInfo& info) {
+    if (!info.Finished || info.Exception || !job.SourceStamp.Known)
+        return;
+    if (SourceStampOf(job.SourcePath) == job.SourceStamp)
+        return;
+    info.Exception = true;
+    info.ExceptionMsg = job.SourcePath + ": " + SourceChangedText;
+}
+
+int CommitQueuedOutput(const TQueuedJob& job, TTerminateInfo& info) {
+    const int error = job.Claim->Commit(job.Commit);
+    if (error == 0 && job.Claim->KeptOther())
+        info.Note = job.OutputPath + " was written meanwhile by another process and is kept";
+    return error;
+}
+
 void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info) {
     const bool succeeded = info.Finished && !info.Exception;
     const bool stopped = !info.Finished && !info.Exception;
-    if (!IsRegularFile(job.TemporaryPath))
-        return;
-    if (!succeeded && !(stopped && keepStopped)) {
-        unlink(job.TemporaryPath.c_str());
+    // A job stopped before it wrote anything leaves nothing, whatever the settings.
+    struct stat st {};
+    const bool wrote = lstat(job.TemporaryPath.c_str(), &st) == 0 && st.st_size > 0;
+    if (!succeeded && !(stopped && keepStopped && wrote)) {
+        if (job.Claim)
+            job.Claim->Discard();
+        else
+            unlink(job.TemporaryPath.c_str());
         return;
     }
-    const int error = job.ReplaceExisting ? RenameReplacing(job.TemporaryPath, job.OutputPath)
-                                          : RenameNoReplace(job.TemporaryPath, job.OutputPath);
-    if (error == 0)
+    if (!job.Claim)
         return;
-    unlink(job.TemporaryPath.c_str());
-    if (succeeded) {
-        info.Exception = true;
-        info.ExceptionMsg = FormatText("cannot rename %s to %s: %s", job.TemporaryPath.c_str(),
-                                       job.OutputPath.c_str(), std::strerror(error));
-    }
+    const int error = CommitQueuedOutput(job, info);
+    if (error == 0 || !succeeded)
+        return;
+    info.Exception = true;
+    info.ExceptionMsg = FormatText("cannot rename %s to %s: %s", job.TemporaryPath.c_str(),
+                                   job.OutputPath.c_str(), std::strerror(error));
 }
 
 void VerifyQueuedJob(const TQueuedJob& job, TTerminateInfo& info) {
@@ -133,6 +141,8 @@ bool TJobQueue::Fail(const std::string& line) {
 
 int TJobQueue::QueueJobs(const std::vector<std::string>& paths) {
     Clear();
+    // Killed processes' temporary files in the output folder go before names are planned.
+    RemoveDeadClaims(settings_.OutputFileDir);
     for (const std::string& path : paths)
         QueueSource(path);
     return static_cast<int>(jobs_.size());
@@ -144,6 +154,23 @@ bool TJobQueue::QueueSource(const std::string& path) {
 
 TQueueOutcome TJobQueue::QueueSourceIn(const std::string& path, const std::string& subFolder) {
     lastPlan_ = TOutputPlan();
+    if (const std::string kind = NotRegularFileProblem(path); !kind.empty()) {
+        Fail(FileLoadErrorPrefix + path + " " + kind);
+        return TQueueOutcome::Failed;
+    }
+    return QueueOpened(LocalFileName(path), subFolder);
+}
+
+TQueueOutcome TJobQueue::QueueNetworkSource(const std::string& url) {
+    lastPlan_ = TOutputPlan();
+    if (!IsNetworkURL(url)) {
+        Fail(FileLoadErrorPrefix + url + " is no network URL");
+        return TQueueOutcome::Failed;
+    }
+    return QueueOpened(url, "");
+}
+
+TQueueOutcome TJobQueue::QueueOpened(const std::string& path, const std::string& subFolder) {
     TFFDecoder& prober = encoder_.Decoder();
     if (!prober.LoadFile(path, "")) {
         Fail(FileLoadErrorPrefix + prober.LastErrMsg());
@@ -196,8 +223,14 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output,
     const int task = encoder_.AddTask(input.FileName, input);
     if (task < 0)
         return Fail(AddingFileErrorPrefix + encoder_.LastErrMsg());
+    std::string claimError;
+    std::shared_ptr<TOutputClaim> claim = TOutputClaim::Create(output.FileName, claimError);
+    if (!claim) {
+        encoder_.RemoveTask(task);
+        return Fail(CannotConvertPrefix + output.FileName + ": " + claimError);
+    }
     TOutputOptions written = output;
-    written.FileName = TemporaryOutputName(output.FileName);
+    written.FileName = claim->TemporaryPath();
     if (!encoder_.SetOutputFile(task, written.FileName, written)) {
         encoder_.RemoveTask(task);
         return Fail(CannotConvertPrefix + encoder_.LastErrMsg());
@@ -210,22 +243,35 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output,
     job.OutputPath = output.FileName;
     job.TemporaryPath = written.FileName;
     job.ReplaceExisting = replace;
+    job.Commit = CommitModeOf(settings_.Naming.Existing, replace);
+    job.Claim = std::move(claim);
+    job.SourceStamp = SourceStampOf(input.FileName);
     job.DurationUs = facts.Duration;
     totalDurationUs_ = AddQueuedDuration(totalDurationUs_, facts.Duration);
     jobs_.push_back(job);
     const bool keepStopped = settings_.KeepStoppedOutputs;
     const bool warnShort = settings_.WarnShortOutputs;
+    const bool failShort = failShort_;
     const bool verify = settings_.VerifyOutputs;
-    encoder_.SetTaskEndHook(task, [job, keepStopped, warnShort, verify](TTerminateInfo& info) {
-        if (verify)
-            VerifyQueuedJob(job, info);
-        EndQueuedJob(job, keepStopped, info);
-        if (!info.Finished || info.Exception || !warnShort)
-            return;
-        info.Warning = ShortOutputWarning(job.SourcePath, job.DurationUs, info.OutputDuration);
-        if (!info.Warning.empty())
-            FFLogger()->Log(nullptr, llWarning, info.Warning);
-    });
+    encoder_.SetTaskEndHook(
+        task, [job, keepStopped, warnShort, failShort, verify](TTerminateInfo& info) {
+            if (verify)
+                VerifyQueuedJob(job, info);
+            CheckSourceUnchanged(job, info);
+            if (info.Finished && !info.Exception && warnShort) {
+                const std::string warning =
+                    ShortOutputWarning(job.SourcePath, job.DurationUs, info.OutputDuration);
+                if (!warning.empty() && failShort) {
+                    info.Exception = true;
+                    info.ExceptionMsg = warning;
+                } else if (!warning.empty()) {
+                    info.Warning = warning;
+                }
+                if (!warning.empty())
+                    FFLogger()->Log(nullptr, failShort ? llError : llWarning, warning);
+            }
+            EndQueuedJob(job, keepStopped, info);
+        });
     claimed_.insert(output.FileName);
     Log(FileAddedLine);
     return true;

@@ -4,27 +4,43 @@
 //
 // A queued job holds its description only: the encoder opens its input, output and encoder
 // when it starts and releases them when it ends, so that a batch's memory and open files
-// follow the jobs running at a time. Every job writes under a temporary name beside its
-// final one (TemporaryOutputName) and, when it ends, the queue (through the encoder's
-// task-end hook of the job's task, on the thread that ends it; it outlives the queue) renames the
-// file into place when it succeeded, or when it was stopped and the settings keep stopped outputs;
-// otherwise it removes it. A job that succeeded with much less output than its source's probed
-// length gets a warning (logged, and in the termination record's Warning).
+// follow the jobs running at a time. Every job writes under the temporary name of its output's
+// claim (OutputClaim.h) and, when it ends, the queue (through the encoder's task-end hook of
+// the job's task, on the thread that ends it; it outlives the queue) gives the file its final
+// name when it succeeded, or when it was stopped and the settings keep stopped outputs;
+// otherwise it removes it. A source whose size or modification time changed since its job was
+// queued fails the job ("changed while it was converted"). A job that succeeded with much less
+// output than its source's probed length gets a warning (logged, and in the termination
+// record's Warning), or fails when the queue fails short outputs.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "JobBuilder.h"
+#include "OutputClaim.h"
 #include "input/Input.h"
 #include "output/Output.h"
 
 class TCustomEncoder;
 struct TTerminateInfo;
+
+// What tells that a source changed: its size and modification time.
+struct TSourceStamp {
+    bool Known = false;
+    int64_t Size = 0;
+    int64_t ModifiedNs = 0;
+    bool operator==(const TSourceStamp& other) const {
+        return Known == other.Known && Size == other.Size && ModifiedNs == other.ModifiedNs;
+    }
+};
+// The stamp of the file at `path` (followed through links); not Known when it cannot be read.
+TSourceStamp SourceStampOf(const std::string& path);
 
 // One job of the run, in the order of the encoder's tasks.
 struct TQueuedJob {
@@ -34,6 +50,9 @@ struct TQueuedJob {
     int64_t DurationUs = -1;      // the source's duration; -1 when unknown
     std::string TemporaryPath;    // the name written while the job runs
     bool ReplaceExisting = false; // the finished output replaces a file at OutputPath
+    TCommitMode Commit = TCommitMode::NumberPast; // a file under OutputPath when the job ends
+    std::shared_ptr<TOutputClaim> Claim;          // holds TemporaryPath
+    TSourceStamp SourceStamp;                     // the source when its job was queued
 };
 
 // What became of a source given to the queue.
@@ -55,7 +74,8 @@ public:
     // Forgets the run's jobs, total and claimed names (the encoder's tasks are its own).
     void Clear();
 
-    // Starts the run's list over (Clear) and queues every path in order; the number of jobs
+    // Starts the run's list over (Clear), removes dead processes' temporary files from the
+    // output folder (RemoveDeadClaims) and queues every path in order; the number of jobs
     // queued.
     int QueueJobs(const std::vector<std::string>& paths);
 
@@ -65,7 +85,12 @@ public:
     // The same for a source found `subFolder` (a relative path) below a searched folder: its
     // output goes into that folder below the output folder (unless the name pattern makes
     // folders), which is made when missing. The output's place is in LastPlan.
+    // `path` is a local file whatever its name holds ("http:x.wav", "pipe:0.wav"); a FIFO, a
+    // device or a socket is refused.
     TQueueOutcome QueueSourceIn(const std::string& path, const std::string& subFolder);
+    // The same for a network source the user asked for by its URL (IsNetworkURL); its output
+    // goes into the output folder.
+    TQueueOutcome QueueNetworkSource(const std::string& url);
     // Queues the job of `input` for the source the prober has open, its output at
     // `output.FileName` as the caller named it (not made from the source), under the run's
     // existing-output policy like the outputs of QueueSourceIn: a taken name is numbered past,
@@ -74,6 +99,9 @@ public:
     TQueueOutcome QueueNamedOutput(const TInputOptions& input, TOutputOptions output);
     // Files no output of the run may replace (the run's sources), beside each job's own.
     void ProtectFiles(std::set<TFileId> files) { protected_ = std::move(files); }
+    // With `fail`, a job whose output is well short of its source's length fails (the
+    // short-output warning is its reason) and leaves no output.
+    void FailShortOutputs(bool fail) { failShort_ = fail; }
 
     // Adds a task for `input` with the output `output` (written under its temporary name),
     // then lists the job with the duration of the file the prober has open. False when the
@@ -93,6 +121,8 @@ public:
     const TOutputPlan& LastPlan() const { return lastPlan_; }
 
 private:
+    // QueueSourceIn of a name the prober opens as it stands.
+    TQueueOutcome QueueOpened(const std::string& name, const std::string& subFolder);
     // Queues the job whose output goes where lastPlan_ says, or keeps the output it skips.
     TQueueOutcome QueuePlanned(const TInputOptions& input, const TOutputOptions& output);
     void Log(const std::string& line);
@@ -107,13 +137,21 @@ private:
     std::string lastError_;
     TOutputPlan lastPlan_;
     std::set<TFileId> protected_;
+    bool failShort_ = false;
 };
 
-// The end of a queued job (the task-end hook): the file renamed into place (replacing the file
-// under its name only when the job says so) or removed, and the warning of a short output.
-// `keepStopped`: what a stopped job leaves (TJobSettings). Changes `info` when the rename fails
-// (the job then failed).
+// The end of a queued job (the task-end hook), after the checks of its output: the file given
+// its final name (CommitQueuedOutput) or removed. `keepStopped`: what a stopped job leaves
+// (TJobSettings). Changes `info` when the rename fails (the job then failed).
 void EndQueuedJob(const TQueuedJob& job, bool keepStopped, TTerminateInfo& info);
+
+// The one step that gives a finished output its final name under the job's commit mode; 0 or
+// the errno value of the failure. When another process's file was kept instead (TCommitMode::Keep)
+// `info.Note` says so.
+int CommitQueuedOutput(const TQueuedJob& job, TTerminateInfo& info);
+
+// Fails a job that succeeded when its source changed since it was queued.
+void CheckSourceUnchanged(const TQueuedJob& job, TTerminateInfo& info);
 
 // The verification of a job that succeeded (TJobSettings::VerifyOutputs), before its output
 // takes its final name: a difference from the source fails the job (`info` then holds the
@@ -130,3 +168,4 @@ inline constexpr const char* AddingFileErrorPrefix = "Adding file error: ";
 inline constexpr const char* CannotConvertPrefix = "Cannot do convert, error: ";
 inline constexpr const char* FileAddedLine = "File has been added to convert list.";
 inline constexpr const char* OutputFolderErrorPrefix = "Cannot create the output folder ";
+inline constexpr const char* SourceChangedText = "changed while it was converted";

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "OutputClaim.h"
 #include "OutputFormats.h"
 #include "settings/ShellFolders.h"
 
@@ -224,9 +225,21 @@ TOutputPlan PlanOutputPath(const std::string& folder, const std::string& name,
     TOutputPlan plan;
     for (int i = 0; i <= MaxNumber; ++i) {
         plan.Path = dir + sub + base + (i == 0 ? "" : "(" + std::to_string(i) + ")") + ext;
-        struct stat st {};
-        if (claimed.count(plan.Path) > 0 || lstat(TemporaryOutputName(plan.Path).c_str(), &st) == 0)
+        if (claimed.count(plan.Path) > 0)
             continue;
+        if (HasLiveClaim(plan.Path)) {
+            // Another job (of another process too) is writing this name.
+            if (policy == TExistingOutputs::Increment)
+                continue;
+            if (policy == TExistingOutputs::Overwrite) {
+                plan.Replace = true;
+                return plan;
+            }
+            plan.Skip = true;
+            plan.Reason = "is being written by another process";
+            return plan;
+        }
+        struct stat st {};
         if (lstat(plan.Path.c_str(), &st) != 0)
             return plan;
         if (policy == TExistingOutputs::Increment || !(S_ISREG(st.st_mode) || IsLink(st)))

@@ -61,12 +61,15 @@ struct TOutputPlan {
 
 // The output for `name` (a relative path with its extension) below `folder` (with or without
 // a trailing separator; empty: `name` as it stands, any path) under `policy`. A name stays free for
-// a job when it is not in `claimed` (full paths given to earlier jobs of the run), no job's
-// temporary name is there, and nothing exists under it; the first free one of "name", "name(1)",
-// ... is taken. Unless the policy is Increment, the first name not claimed nor being written is the
-// source's output from an earlier run, and when a file or link exists there it is kept (Skip; Newer
-// when its time is not older than `source`'s) or replaced; a file that is one of `sources`
-// (or anything but a file or a link) is never replaced but numbered past.
+// a job when it is not in `claimed` (full paths given to earlier jobs of the run), no live job
+// of any process is writing it (HasLiveClaim, which removes dead processes' leftovers), and
+// nothing exists under it; the first free one of "name", "name(1)", ... is taken. A name being
+// written by another process is numbered past (Increment), replaced when that job ends
+// (Overwrite) or skipped with the reason "is being written by another process". Unless the policy
+// is Increment, the first name not claimed nor being written is the source's output from an earlier
+// run, and when a file or link exists there it is kept (Skip; Newer when its time is not older than
+// `source`'s) or replaced; a file that is one of `sources` (or anything but a file or a link) is
+// never replaced but numbered past.
 TOutputPlan PlanOutputPath(const std::string& folder, const std::string& name,
                            TExistingOutputs policy, const std::string& source,
                            const std::set<std::string>& claimed,

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +26,17 @@ const std::vector<std::string> DesktopExtensions = {
     ".oga", ".opus", ".spx",  ".aif",  ".aiff", ".aifc", ".caf",  ".au",   ".snd", ".w64",
     ".m4b", ".m4r",  ".m4v",  ".webm", ".weba", ".amr",  ".awb",  ".3g2",  ".dsf", ".dff",
     ".tak", ".ogv",  ".mpeg", ".mts",  ".m2ts", ".voc",  ".mk3d", ".eac3",
+};
+
+// The kinds of files that are no sources, by their names for the user.
+const struct {
+    mode_t Mode;
+    const char* Name;
+} FileKindNames[] = {
+    {S_IFIFO, "a FIFO (named pipe)"},
+    {S_IFCHR, "a character device"},
+    {S_IFBLK, "a block device"},
+    {S_IFSOCK, "a socket"},
 };
 
 bool IsOneOf(const std::vector<std::string>& list, const std::string& ext) {
@@ -66,27 +81,57 @@ bool IsAcceptedDroppedFile(const std::string& path) {
     return HasAcceptedSourceExtension(path);
 }
 
+std::string NotRegularFileProblem(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+        return "";
+    for (const auto& kind : FileKindNames)
+        if ((st.st_mode & S_IFMT) == kind.Mode)
+            return std::string("is ") + kind.Name + ", not a regular file";
+    return "is not a regular file";
+}
+
 std::vector<std::string> FindSourceFiles(const std::string& folder, std::string* error,
-                                         const std::string& skipFolder) {
+                                         const std::string& skipFolder,
+                                         std::vector<TSearchProblem>* unreadable) {
     std::vector<std::string> found;
-    std::error_code ec;
     std::error_code skipError;
     const fs::path skip = skipFolder.empty() ? fs::path() : fs::canonical(skipFolder, skipError);
     // Folder links are not followed, so a link back up the tree cannot loop.
-    fs::recursive_directory_iterator it(folder, fs::directory_options::skip_permission_denied, ec);
-    for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        const std::string path = it->path().string();
-        if (!skip.empty() && !skipError && it->is_directory(typeError) &&
-            fs::equivalent(it->path(), skip, typeError)) {
-            it.disable_recursion_pending();
-            continue;
-        }
-        if (it->is_regular_file(typeError) && HasPlayableExtension(path))
+    std::vector<fs::path> pending = {fs::path(folder)};
+    bool top = true;
+    while (!pending.empty()) {
+        const fs::path dir = pending.back();
+        pending.pop_back();
+        std::error_code ec;
+        fs::directory_iterator it(dir, ec);
+        for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+            std::error_code typeError;
+            const std::string path = it->path().string();
+            if (it->is_symlink(typeError) ? false : it->is_directory(typeError)) {
+                if (!skip.empty() && !skipError && fs::equivalent(it->path(), skip, typeError))
+                    continue;
+                pending.push_back(it->path());
+                continue;
+            }
+            if (!it->is_regular_file(typeError) || !HasPlayableExtension(path))
+                continue;
+            if (access(path.c_str(), R_OK) != 0) {
+                if (unreadable)
+                    unreadable->push_back({path, std::strerror(errno)});
+                continue;
+            }
             found.push_back(path);
+        }
+        if (ec && top && error)
+            *error = ec.message();
+        else if (ec && unreadable)
+            unreadable->push_back({dir.string(), ec.message()});
+        top = false;
     }
-    if (ec && error)
-        *error = ec.message();
     std::sort(found.begin(), found.end());
+    if (unreadable)
+        std::sort(unreadable->begin(), unreadable->end(),
+                  [](const TSearchProblem& a, const TSearchProblem& b) { return a.Path < b.Path; });
     return found;
 }

@@ -25,10 +25,21 @@ bool HasPlayableExtension(const std::string& path);
 // The drop rule: an existing folder is skipped, a name with an accepted extension is kept.
 bool IsAcceptedDroppedFile(const std::string& path);
 
+// A file or folder a search could not read, and the system's reason.
+struct TSearchProblem {
+    std::string Path;
+    std::string Reason;
+};
+
+// Empty when `path` is a regular file or a folder (or does not exist); else the reason it is no
+// source: "is a FIFO (named pipe), not a regular file", a device, a socket.
+std::string NotRegularFileProblem(const std::string& path);
+
 // The files under `folder` and all its subfolders of a playable type (HasPlayableExtension),
-// sorted by path. Subfolders that may not be read are skipped, and so is `skipFolder` (the
-// output folder, whose files are no sources) when it lies below `folder`. When the search
-// itself fails, `error` (when given) receives the system's text and the files found until
-// then are returned.
+// sorted by path. `skipFolder` (the output folder, whose files are no sources) is skipped when
+// it lies below `folder`; folder links are not followed. Subfolders and files of a playable
+// type that may not be read go into `unreadable` (when given) with the system's reason. When
+// `folder` itself cannot be read, `error` (when given) receives the system's text.
 std::vector<std::string> FindSourceFiles(const std::string& folder, std::string* error = nullptr,
-                                         const std::string& skipFolder = "");
+                                         const std::string& skipFolder = "",
+                                         std::vector<TSearchProblem>* unreadable = nullptr);

@@ -107,12 +107,46 @@ TEST(UnicodeNames, UTF8LocalePassesEveryNameUnchanged) {
     TLocaleScope utf8("C.UTF-8");
     ASSERT_TRUE(utf8.Ok());
     for (const char* n : {"/tmp/caf\u00e9.wav", "/m\u00fcsik/\u6f22\u5b57 \U0001F3B5.flac",
-                          "plain.wav", "C:/caf\u00e9.wav"}) {
+                          "plain.wav", "/C:/caf\u00e9.wav"}) {
         SCOPED_TRACE(n);
         EXPECT_FALSE(NeedsUnicodeProtocol(n));
         EXPECT_EQ(FileNameToURL(n), n);
         EXPECT_EQ(URLToFileName(n), n);
     }
+}
+
+// A local name that reads like a protocol is given to the libraries with "./" before it; only
+// "scheme://" with a network protocol, an explicit "file:" name and a marked one go as they are.
+TEST(UnicodeNames, NamesThatReadLikeProtocolsAreLocalFiles) {
+    TLocaleScope utf8("C.UTF-8");
+    ASSERT_TRUE(utf8.Ok());
+    const struct {
+        const char* Name;
+        const char* URL;
+    } cases[] = {
+        {"http:x.wav", "./http:x.wav"},
+        {"pipe:0.wav", "./pipe:0.wav"},
+        {"Live:2020.wav", "./Live:2020.wav"},
+        {".Live:2020.1-2.audioconv-part.mp3", "./.Live:2020.1-2.audioconv-part.mp3"},
+        {"concat,x:a.wav", "./concat,x:a.wav"},
+        {"C:/caf\u00e9.wav", "./C:/caf\u00e9.wav"},
+        {"dir/http:x.wav", "dir/http:x.wav"},
+        {"/abs/pipe:0.wav", "/abs/pipe:0.wav"},
+        {"http://127.0.0.1:9/a.mp3", "http://127.0.0.1:9/a.mp3"},
+        {"tcp://127.0.0.1:9", "tcp://127.0.0.1:9"},
+        {"pipe://0", "./pipe://0"},
+        {"HTTP://host/a.mp3", "./HTTP://host/a.mp3"},
+        {"file:a.wav", "file:a.wav"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        EXPECT_EQ(FileNameToURL(c.Name), c.URL);
+        EXPECT_EQ(URLToFileName(FileNameToURL(c.Name)), c.Name);
+        EXPECT_EQ(IsNetworkURL(c.Name), std::string(c.URL).rfind("./", 0) != 0 &&
+                                            std::string(c.URL).find("://") != std::string::npos);
+    }
+    EXPECT_EQ(LocalFileName("http://host/a.mp3"), "./http://host/a.mp3");
+    EXPECT_EQ(LocalFileName("song.mp3"), "song.mp3");
 }
 
 TEST(UnicodeNames, IsUnicodeURLNeedsMarkerAndAName) {

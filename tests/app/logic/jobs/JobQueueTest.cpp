@@ -295,8 +295,11 @@ TEST_F(JobQueue, AStoppedJobLeavesItsPartialOutputOnlyWhenTheSettingsKeepIt) {
         settings.KeepStoppedOutputs = keep;
         TJobQueue queue(encoder_, settings, Collect());
         ASSERT_TRUE(queue.QueueSource(longer)) << queue.LastError();
-        const std::string temporary = TemporaryOutputName(queue.Jobs()[0].OutputPath);
-        EXPECT_EQ(temporary, out + ".long30.audioconv-part.mp3");
+        // Hidden, beside the final name, carrying the process id.
+        const std::string temporary = queue.Jobs()[0].TemporaryPath;
+        const std::string own = out + ".long30." + std::to_string(getpid()) + "-";
+        EXPECT_EQ(temporary.rfind(own, 0), 0u) << temporary;
+        EXPECT_EQ(temporary.substr(temporary.size() - 19), ".audioconv-part.mp3");
 
         std::mutex mutex;
         bool ended = false;

@@ -4,7 +4,10 @@
 #include <fstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "AppTestEnv.h"
+#include "jobs/OutputClaim.h"
 #include "jobs/OutputFormats.h"
 
 namespace {
@@ -26,7 +29,8 @@ TEST(OutputNames, TemporaryNamesOfRunningJobsCountAsTaken) {
     const std::string dir = apptest::FreshDir("out");
     EXPECT_EQ(TemporaryOutputName(dir + "song.mp3"), dir + ".song.audioconv-part.mp3");
     EXPECT_EQ(TemporaryOutputName("song(1).m4a"), ".song(1).audioconv-part.m4a");
-    Touch(TemporaryOutputName(dir + "song.mp3"));
+    // Another process's job (the test's parent process is running) writes "song.mp3".
+    Touch(ClaimTemporaryName(dir + "song.mp3", static_cast<long>(getppid()), 7));
     Touch(dir + "song(1).mp3");
     EXPECT_EQ(UniqueOutputName("song.mp3", dir), "song(2).mp3");
 }

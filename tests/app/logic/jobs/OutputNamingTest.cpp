@@ -10,6 +10,7 @@
 #include <string>
 
 #include "AppTestEnv.h"
+#include "jobs/OutputClaim.h"
 #include "jobs/OutputNaming.h"
 
 namespace {
@@ -113,7 +114,9 @@ TEST(OutputPlan, EachPolicyOnTakenNames) {
     apptest::WriteFile(dir + "out/old.mp3", "older than the source");
     SetAge(dir + "out/old.mp3", -200);
     apptest::WriteFile(dir + "out/new.mp3", "newer than the source");
-    apptest::WriteFile(dir + "out/.busy.audioconv-part.mp3", "being written");
+    // Being written by a job of another process that is running (the test's parent).
+    apptest::WriteFile(ClaimTemporaryName(dir + "out/busy.mp3", static_cast<long>(getppid()), 3),
+                       "being written");
     fs::create_directories(dir + "out/dir.mp3");
     fs::create_symlink(dir + "nowhere", dir + "out/link.mp3");
     const std::string out = dir + "out";
@@ -133,8 +136,12 @@ TEST(OutputPlan, EachPolicyOnTakenNames) {
         {"old.mp3", E::Overwrite, "old.mp3", false, true},
         {"old.mp3", E::Newer, "old.mp3", false, true},
         {"new.mp3", E::Newer, "new.mp3", true, false},
-        // Being written by a job, or not a file: numbered past under every policy.
-        {"busy.mp3", E::Overwrite, "busy(1).mp3", false, false},
+        // Being written by another process: numbered past, replaced once written, or skipped.
+        {"busy.mp3", E::Increment, "busy(1).mp3", false, false},
+        {"busy.mp3", E::Overwrite, "busy.mp3", false, true},
+        {"busy.mp3", E::Skip, "busy.mp3", true, false},
+        {"busy.mp3", E::Newer, "busy.mp3", true, false},
+        // Not a file: numbered past under every policy.
         {"dir.mp3", E::Overwrite, "dir(1).mp3", false, false},
         // A link is replaced itself, never what it leads to.
         {"link.mp3", E::Overwrite, "link.mp3", false, true},
@@ -145,7 +152,11 @@ TEST(OutputPlan, EachPolicyOnTakenNames) {
         EXPECT_EQ(plan.Path, out + "/" + c.Path);
         EXPECT_EQ(plan.Skip, c.Skip);
         EXPECT_EQ(plan.Replace, c.Replace);
-        EXPECT_EQ(plan.Reason, !c.Skip ? "" : c.Policy == E::Skip ? "exists" : "is up to date");
+        const std::string reason = std::string(c.Name) == "busy.mp3"
+                                       ? "is being written by another process"
+                                   : c.Policy == E::Skip ? "exists"
+                                                         : "is up to date";
+        EXPECT_EQ(plan.Reason, c.Skip ? reason : "");
     }
 }
 
