@@ -170,24 +170,16 @@ void TFormMain::FormCreate() {
     LabelFinishTitle1->setText(Q(SubstituteTitle(FinishTitle1Caption, title)));
     LabelFinishTitle2->setText(Q(SubstituteTitle(FinishTitle2Caption, title)));
 
-    // 3. The brand's skin and links.
-    LoadBrandSkin(ApplyBrand(vars, title, FProgramFolder));
-
-    // 4. The per-user data folder.
-    vars.DataFolder = MakeDataFolder(GetShellFolder("AppData"), title);
-
-    // 5. The defaults the settings file may override.
-    SetDefaultSettings(vars);
-
-    // 6. The settings; a first start writes them and centres the window.
-    if (!LoadSettings(vars)) {
+    // 3 to 7. The brand's links, the per-user data folder, the defaults, the settings and
+    // the old log beside the program; then the brand's skin, and a first start (which wrote
+    // the settings) centres the window.
+    const TShellStart start = StartShell(vars, title, FProgramFolder, OldLogFileName(FProgramPath));
+    LoadBrandSkin(start.SkinFile);
+    if (!start.SettingsExisted) {
         TWindowPlacement placement = Placement();
         CentreWindow(placement, PrimaryScreen());
         move(placement.Left, placement.Top);
     }
-
-    // 7. The old log beside the program seeds the application log.
-    LoadOldLog(OldLogFileName(FProgramPath), vars.LogLines);
 
     // 8. Widgets paint double-buffered already; the thumbnail list starts empty.
     FThumbnails.clear();

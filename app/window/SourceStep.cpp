@@ -369,11 +369,10 @@ void TFormMain::AppendProbedRows(std::vector<TProbedRow> probed) {
     std::vector<TSourceRow> rows;
     rows.reserve(probed.size());
     for (TProbedRow& entry : probed) {
-        const TProbedSource& source = entry.Source;
-        if (!source.Loaded) {
-            NoteSourceLoadFailure(*GlobalVars, source.Error);
+        TProbedSource& source = entry.Source;
+        NoteProbedSource(*GlobalVars, source);
+        if (!source.Loaded)
             continue;
-        }
         const TSourceRowTexts texts = SourceRowTexts(source.Facts);
         const QString path = Q(source.Path);
         TSourceRow row;

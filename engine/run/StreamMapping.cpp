@@ -1,5 +1,8 @@
 // The output stream table and the input stream that feeds each output stream, with or
 // without stream maps; and the dump of the output formats and the mapping.
+#include <memory>
+#include <vector>
+
 #include "TextUtils.h"
 #include "log/FFLog.h"
 #include "run/Run.h"
@@ -17,6 +20,36 @@ bool InProgram(const AVFormatContext* ic, int programId, int streamIndex) {
                 return true;
     }
     return false;
+}
+
+// A container context that only lends its stream list: the streams belong to their inputs,
+// so the list is taken back before the context is freed.
+struct TBorrowedStreamsDeleter {
+    void operator()(AVFormatContext* ctx) const {
+        ctx->streams = nullptr;
+        ctx->nb_streams = 0;
+        ff::avformat_free_context(ctx);
+    }
+};
+
+// This platform's mapping of "the most frames the demuxer inspected while probing": the
+// count is private to the library in this FFmpeg, and its own choice of the best stream
+// (av_find_best_stream) is what ranks by it. It is asked once about the candidates of all
+// inputs together, through a context that lends it their streams in table order, so a
+// stream of the second input that was seen with more frames wins over one of the first.
+// The library's ranking also weighs the streams' disposition and bit rate; equals keep the
+// first in table order. When the library refuses every candidate (audio without channels
+// or rate, say), the first one is taken.
+size_t BestOfStreams(std::vector<AVStream*>& streams, AVMediaType type) {
+    if (streams.size() == 1)
+        return 0;
+    std::unique_ptr<AVFormatContext, TBorrowedStreamsDeleter> all(ff::avformat_alloc_context());
+    if (!all)
+        return 0;
+    all->streams = streams.data();
+    all->nb_streams = static_cast<unsigned>(streams.size());
+    const int best = ff::av_find_best_stream(all.get(), type, -1, -1, nullptr, 0);
+    return best >= 0 && best < static_cast<int>(streams.size()) ? static_cast<size_t>(best) : 0;
 }
 
 } // namespace
@@ -103,33 +136,29 @@ void TTranscodeRun::MapStreams() {
 }
 
 // Candidates: streams of the output's type that no output took yet and that the demuxer
-// reads (in join mode only those of input j; with programid only those of that program).
-// The stream the library ranks best in its file (the most frames seen while probing, default
-// disposition, bit rate) wins; otherwise, and among equals, the first. Without a candidate,
-// and outside join mode and programid, the last stream of the type is shared.
+// reads (in join mode only those of input j; with programid only those of that program),
+// ranked together across all inputs. Without a candidate, and outside join mode and
+// programid, the last stream of the type is shared.
 int TTranscodeRun::FindSourceWithoutMaps(const EngineOutputStream& ost, int outputFile) const {
     const AVMediaType type = OutputStreamType(ost);
-    int best = -1;
-    int bestRank = -1;
+    std::vector<int> candidates;
+    std::vector<AVStream*> streams;
     for (int i = 0; i < static_cast<int>(task_.InputStreams.size()); ++i) {
         const EngineInputStream& ist = *task_.InputStreams[i];
         if (InputStreamType(ist) != type || !ist.discard || ist.stream->discard == AVDISCARD_ALL)
             continue;
         if (joinMode_ && ist.fileIndex != outputFile)
             continue;
-        const AVFormatContext* ic = InputContext(ist.fileIndex);
-        if (task_.ProgramId != 0 && !InProgram(ic, task_.ProgramId, ist.streamIndex))
+        if (task_.ProgramId != 0 &&
+            !InProgram(InputContext(ist.fileIndex), task_.ProgramId, ist.streamIndex))
             continue;
-        const int rank = ff::av_find_best_stream(const_cast<AVFormatContext*>(ic), type, -1, -1,
-                                                 nullptr, 0) == ist.streamIndex
-                             ? 1
-                             : 0;
-        if (rank > bestRank) {
-            best = i;
-            bestRank = rank;
-        }
+        candidates.push_back(i);
+        streams.push_back(ist.stream);
     }
-    if (best < 0 && task_.ProgramId == 0 && !joinMode_) {
+    if (!candidates.empty())
+        return candidates[BestOfStreams(streams, type)];
+    int best = -1;
+    if (task_.ProgramId == 0 && !joinMode_) {
         for (int i = 0; i < static_cast<int>(task_.InputStreams.size()); ++i) {
             const EngineInputStream& ist = *task_.InputStreams[i];
             if (InputStreamType(ist) == type && ist.stream->discard != AVDISCARD_ALL)

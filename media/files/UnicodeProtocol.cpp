@@ -188,13 +188,15 @@ int UnicodeOpen(TUnicodeConnection& h, const std::string& url, int flags) {
     do {
         fd = ::open(path.c_str(), oflags, 0666);
     } while (fd < 0 && errno == EINTR && InterruptCallback(nullptr) == 0);
+    // Whatever made the open fail, the libraries hear "no such file" (AVERROR(ENOENT)), the
+    // one error the callers expect of this protocol.
     if (fd < 0)
-        return AVERROR(errno);
+        return AVERROR(ENOENT);
     // A folder opens read-only on POSIX but is no file to read.
     struct stat st;
     if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
-        return AVERROR(EISDIR);
+        return AVERROR(ENOENT);
     }
     h.Handle = fd;
     return 0;

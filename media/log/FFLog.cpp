@@ -76,6 +76,9 @@ struct TLibraryLogState {
 std::mutex GLogLock;
 TLibraryLogState* GLogState = nullptr;
 
+// The innermost log capture of this thread, if any.
+thread_local TLogHold* GThreadHold = nullptr;
+
 TLibraryLogState& LogState() {
     if (GLogState == nullptr)
         GLogState = new TLibraryLogState();
@@ -418,6 +421,10 @@ void TFFLogger::Run(const TLogInfo& info) {
 // than the main thread never waits here: it may hold the codec locks, which the main thread
 // takes when it probes a file.
 void TFFLogger::Deliver(const TLogInfo& info) {
+    if (TLogHold* capture = GThreadHold) {
+        capture->lines_.push_back(info);
+        return;
+    }
     if (!TriggerEventInMainThread) {
         Run(info);
         return;
@@ -453,6 +460,27 @@ void TFFLogger::LibraryLogCallback(void* obj, int level, const char* fmt, va_lis
     TFFLogger* logger = FFLogger();
     for (const std::string& line : lines)
         logger->LogLibraryLine(threadID, level, line);
+}
+
+TLogHold::TLogHold() : outer_(GThreadHold) {
+    GThreadHold = this;
+}
+
+TLogHold::~TLogHold() {
+    GThreadHold = outer_;
+    DeliverLogLines(lines_);
+}
+
+std::vector<TLogInfo> TLogHold::Take() {
+    return std::exchange(lines_, {});
+}
+
+void DeliverLogLines(const std::vector<TLogInfo>& lines) {
+    if (lines.empty())
+        return;
+    TFFLogger* logger = FFLogger();
+    for (const TLogInfo& info : lines)
+        logger->Deliver(info);
 }
 
 void DeliverQueuedLogLines() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "FFBaseComponent.h"
 
@@ -84,6 +85,7 @@ public:
 private:
     friend TFFLogger* FFLogger();
     friend void DeliverQueuedLogLines();
+    friend void DeliverLogLines(const std::vector<TLogInfo>& lines);
     TFFLogger(void* AOwner, bool owned);
     void Deliver(const TLogInfo& info);
     // Calls OnLog with one delivery's values on this thread.
@@ -104,6 +106,31 @@ TFFLogger* FFLogger();
 // every queued line, and so does ProcessPendingMessages; a program without an event loop
 // calls it (or ProcessPendingMessages) itself, at the latest before it reads the log.
 void DeliverQueuedLogLines();
+
+// While it lives, the lines logged on the thread that made it (the components' messages and
+// the libraries' lines that pass the level) are kept in it instead of being delivered, so
+// that their owner can deliver them later, at their place among other lines. Take hands
+// them over in the order they were logged; lines not taken are delivered when it goes.
+// Captures nest on a thread: the innermost one keeps the lines. Made and destroyed on the
+// same thread, in reverse order.
+class TLogHold {
+public:
+    TLogHold();
+    ~TLogHold();
+    TLogHold(const TLogHold&) = delete;
+    TLogHold& operator=(const TLogHold&) = delete;
+
+    std::vector<TLogInfo> Take();
+
+private:
+    friend class TFFLogger;
+    TLogHold* outer_;
+    std::vector<TLogInfo> lines_;
+};
+
+// Delivers kept lines with their own sender, thread id and level, as a line logged now on
+// this thread is delivered (on the main thread at once, after the lines queued before).
+void DeliverLogLines(const std::vector<TLogInfo>& lines);
 
 // Tests only: forgets the text pending per thread and the repeat state of the library
 // callback, so that a test starts as the process does.

@@ -1,6 +1,10 @@
-// The fixed table of error texts behind FormatErrorMessage. Codes the table lacks fall back
-// to FFmpeg's own text (av_strerror), so that today's tagged codes such as
-// AVERROR_INVALIDDATA or AVERROR_EOF read as words rather than as numbers.
+// The fixed table of error texts behind FormatErrorMessage, and this platform's mapping of
+// the codes it lacks: the libraries of today report a file they cannot read with tagged
+// codes the table was made without (AVERROR_INVALIDDATA, AVERROR_EOF, AVERROR_EXIT, ...),
+// where older ones used -22 and -32. Such a code takes FFmpeg's own text (av_strerror), so
+// that the error of a broken file reads "Invalid data found when processing input" rather
+// than "Error number -1094995529 occurred". A code FFmpeg has no text for either (zero, a
+// positive value, a system number without a name) takes "Error number %d occurred".
 
 #include <cerrno>
 #include <cstdio>

@@ -29,8 +29,11 @@ constexpr int BufferPadding = 64;
 // chroma reader gets the last pixel of odd-width RGB rows wrong.
 constexpr int ScaleFlags = SWS_BICUBIC | SWS_FULL_CHR_H_INP;
 
-// The FFmpeg layout of each bitmap format. The 15- and 16-bit layouts keep red in the high
-// bits of the word, as platform bitmaps and toolkits lay such pixels out.
+// The FFmpeg layout of each bitmap format. This platform's mapping of the 15- and 16-bit
+// formats: RGB555LE and RGB565LE, red in the high bits of the little-endian word, which is
+// how device-independent bitmaps and the toolkits' 16-bit images lay such pixels out (and
+// what TPixelFormat describes). FFmpeg's BGR555LE and BGR565LE put blue in the high bits:
+// a picture converted into them would show red and blue swapped.
 struct TFormatRow {
     int RequestedBits;
     TPixelFormat Format;
@@ -120,14 +123,15 @@ void TFormatConverter::Reset() {
     bitmap_.SetPixelFormat(format_);
 }
 
-// The format's own depth decides whether anything changes, so a 15-bit converter asked for
-// 16 bits does turn into a 16-bit one although both store 16 bits per pixel.
+// The stored depth decides whether anything changes: a 15-bit converter stores 16 bits per
+// pixel, so asked for 16 bits it stays a 15-bit one (and keeps its picture).
 void TFormatConverter::SetBitsPixel(int bitsPixel) {
+    if (bitsPixel == bitsPerPixel_)
+        return;
     const TFormatRow* row = FormatRowByBits(bitsPixel);
     if (row == nullptr)
         throw std::invalid_argument(Printf("Invalid BitsPixel %d", bitsPixel));
-    if (row->Format != format_)
-        SetFormat(row->Format);
+    SetFormat(row->Format);
 }
 
 bool TFormatConverter::Fail(const std::string& message) {

@@ -56,12 +56,18 @@ void SetDefaultSettings(TGlobalVars& vars) {
 }
 
 TShellStart StartShell(TGlobalVars& vars, const std::string& title,
-                       const std::string& programFolder) {
+                       const std::string& programFolder, const std::string& oldLogFile) {
     TShellStart start;
     start.SkinFile = ApplyBrand(vars, title, programFolder);
-    vars.DataFolder = MakeDataFolder(GetShellFolder("AppData"), title);
+    const TDataFolder data = MakeDataFolder(GetShellFolder("AppData"), title);
+    vars.DataFolder = data.Folder;
     SetDefaultSettings(vars);
     start.SettingsExisted = LoadSettings(vars);
+    if (!oldLogFile.empty())
+        LoadOldLog(oldLogFile, vars.LogLines);
+    // After the old log, which replaces the log's lines.
+    if (!data.Problem.empty())
+        vars.LogLines.push_back(data.Problem);
     return start;
 }
 

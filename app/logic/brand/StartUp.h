@@ -29,10 +29,12 @@ struct TShellStart {
     std::string SkinFile;         // empty: no skin to load
     bool SettingsExisted = false; // false: the settings were just written, centre the window
 };
-// Applies the brand, sets `DataFolder` (in the "AppData" folder), the defaults, and reads
-// the settings file.
+// The toolkit-free steps of the main window's creation, in their order: applies the brand,
+// sets `DataFolder` (in the "AppData" folder), the defaults, reads the settings file (a
+// first start writes it) and seeds the log from `oldLogFile` (none when empty). When the
+// configuration folder cannot be made, a line saying so ends the log.
 TShellStart StartShell(TGlobalVars& vars, const std::string& title,
-                       const std::string& programFolder);
+                       const std::string& programFolder, const std::string& oldLogFile = "");
 
 // The program's own path with its extension replaced by ".log".
 std::string OldLogFileName(const std::string& programPath);

@@ -88,12 +88,25 @@ std::string EnsureTrailingSeparator(const std::string& path) {
     return !path.empty() && path.back() == '/' ? path : path + "/";
 }
 
-std::string MakeDataFolder(const std::string& appDataFolder, const std::string& title) {
-    // The configuration folder itself may be missing on a fresh account; the XDG rules
-    // ask for it to be created then.
+TDataFolder MakeDataFolder(const std::string& appDataFolder, const std::string& title) {
+    TDataFolder result;
     const std::string base = EnsureTrailingSeparator(appDataFolder);
-    const std::string folder = title.empty() ? base : EnsureTrailingSeparator(base + title);
+    result.Folder = base;
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    return IsFolder(folder) ? folder : base;
+    if (!IsFolder(base)) {
+        if (fs::create_directories(base, ec))
+            fs::permissions(base, fs::perms::owner_all, ec);
+        if (!IsFolder(base)) {
+            result.Problem = "Cannot create the configuration folder " + base + ": " +
+                             (ec ? ec.message() : "it is no folder");
+            return result;
+        }
+    }
+    if (title.empty())
+        return result;
+    const std::string folder = EnsureTrailingSeparator(base + title);
+    fs::create_directory(folder, ec);
+    if (IsFolder(folder))
+        result.Folder = folder;
+    return result;
 }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <filesystem>
+#include <utility>
 
 #include "FFDecode.h"
 #include "SourceExtensions.h"
@@ -59,16 +60,18 @@ bool DecodeMiddlePicture(TFFDecoder& prober, TBitmap& picture) {
 TProbedSource ProbeSource(TFFDecoder& prober, const std::string& path) {
     TProbedSource source;
     source.Path = path;
-    if (!prober.LoadFile(path)) {
+    TLogHold capture;
+    if (prober.LoadFile(path)) {
+        source.Loaded = true;
+        source.HasVideo = prober.FirstVideoStreamIndex() >= 0;
+        if (source.HasVideo)
+            source.PictureDecoded = DecodeMiddlePicture(prober, source.Picture);
+        source.Facts = ReadSourceFacts(prober);
+        prober.CloseFile();
+    } else {
         source.Error = prober.LastErrMsg();
-        return source;
     }
-    source.Loaded = true;
-    source.HasVideo = prober.FirstVideoStreamIndex() >= 0;
-    if (source.HasVideo)
-        source.PictureDecoded = DecodeMiddlePicture(prober, source.Picture);
-    source.Facts = ReadSourceFacts(prober);
-    prober.CloseFile();
+    source.LogLines = capture.Take();
     return source;
 }
 
@@ -76,12 +79,12 @@ void BeginSourceAdd(TGlobalVars& vars) {
     vars.FailedFiles.clear();
 }
 
-void NoteSourceLoadFailure(TGlobalVars& vars, const std::string& error) {
-    // The prober's own lines about the file, queued by a probing thread, come first, as they
-    // do when the file is probed on the main thread.
-    DeliverQueuedLogLines();
-    vars.LogLines.push_back("File load error: " + error);
-    vars.FailedFiles.push_back(error);
+void NoteProbedSource(TGlobalVars& vars, TProbedSource& source) {
+    DeliverLogLines(std::exchange(source.LogLines, {}));
+    if (source.Loaded)
+        return;
+    vars.LogLines.push_back("File load error: " + source.Error);
+    vars.FailedFiles.push_back(source.Error);
 }
 
 std::string AddingProgressText(size_t current, size_t total) {

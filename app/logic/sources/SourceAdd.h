@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FileFacts.h"
+#include "log/FFLog.h"
 #include "utils/Bitmap.h"
 
 class TFFDecoder;
@@ -21,17 +22,25 @@ struct TProbedSource {
     bool PictureDecoded = false; // false for video whose middle picture could not be decoded
     TBitmap Picture;             // the decoded picture, full size
     TSourceFacts Facts;
+    // What the prober and the libraries logged about the file, kept back until the file
+    // takes its place in the list (NoteProbedSource).
+    std::vector<TLogInfo> LogLines;
 };
 
 // Opens `path` with `prober`, decodes the picture at half the duration of the first video
-// stream, reads the facts and closes the file again. Raises the prober's error
-// (std::runtime_error "LibAVCodec not loaded." and the like) when the libraries are missing.
+// stream, reads the facts and closes the file again, on any thread. Raises the prober's
+// error (std::runtime_error "LibAVCodec not loaded." and the like) when the libraries are
+// missing; the lines logged until then are delivered as usual.
 TProbedSource ProbeSource(TFFDecoder& prober, const std::string& path);
 
 // The start of an add operation with at least one path: the failures of the last one go.
 void BeginSourceAdd(TGlobalVars& vars);
-// A file that could not be opened: one log line and its error text in `FailedFiles`.
-void NoteSourceLoadFailure(TGlobalVars& vars, const std::string& error);
+// On the main thread, for every probed file in the order of the list: the lines its probing
+// logged, then, for a file that could not be opened, "File load error: " + the error text,
+// which also joins `FailedFiles`. Whichever thread probed it and whenever, the log reads as
+// if the files had been probed one after the other at this moment. The kept lines are
+// handed over (`source.LogLines` is empty afterwards).
+void NoteProbedSource(TGlobalVars& vars, TProbedSource& source);
 
 // Batches of more than this many files are probed off the main thread.
 inline constexpr size_t ForegroundProbeLimit = 3;

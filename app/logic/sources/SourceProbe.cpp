@@ -7,23 +7,19 @@ TSourceFacts ReadSourceFacts(TFFDecoder& prober) {
     TFileStreamInfo file;
     prober.GetFileStreamInfo(file);
     facts.Duration = file.Duration;
+    // Both kinds are asked for in every file: for a kind the file lacks the prober logs
+    // "no video stream." or "no audio stream." and leaves the facts unknown (-1 and empty).
+    TVideoStreamInfo video;
+    prober.GetVideoStreamInfo(prober.FirstVideoStreamIndex(), video);
+    facts.VideoCodecName = video.CodecName;
+    facts.FrameRateNum = video.FrameRateNum;
+    facts.FrameRateDen = video.FrameRateDen;
     facts.FileSize = prober.FileSize();
-    // Asking for a stream kind the file lacks would only report "no ... stream."; the facts
-    // stay unknown either way.
-    if (prober.FirstVideoStreamIndex() >= 0) {
-        TVideoStreamInfo video;
-        prober.GetVideoStreamInfo(prober.FirstVideoStreamIndex(), video);
-        facts.VideoCodecName = video.CodecName;
-        facts.FrameRateNum = video.FrameRateNum;
-        facts.FrameRateDen = video.FrameRateDen;
-    }
-    if (prober.FirstAudioStreamIndex() >= 0) {
-        TAudioStreamInfo audio;
-        prober.GetAudioStreamInfo(prober.FirstAudioStreamIndex(), audio);
-        facts.AudioCodecName = audio.CodecName;
-        facts.AudioBitRate = audio.BitRate;
-        facts.Channels = audio.Channels;
-        facts.SampleRate = audio.SampleRate;
-    }
+    TAudioStreamInfo audio;
+    prober.GetAudioStreamInfo(prober.FirstAudioStreamIndex(), audio);
+    facts.AudioCodecName = audio.CodecName;
+    facts.AudioBitRate = audio.BitRate;
+    facts.Channels = audio.Channels;
+    facts.SampleRate = audio.SampleRate;
     return facts;
 }

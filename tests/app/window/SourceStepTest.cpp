@@ -164,7 +164,7 @@ struct TBatchCase {
 };
 
 // A small batch is probed on the main thread, a large one off it; both end the same way.
-TEST_F(SourceStep, UnreadableFileIsLoggedAndListedAfterTheWholeBatch) {
+TEST_F(SourceStep, UnreadableFileIsLoggedInItsPlaceAndListedAfterTheWholeBatch) {
     const TBatchCase cases[] = {{"foreground", 1, 1}, {"background", 3, 5}};
     const std::string bad = MediaDir() + "/broken.mp3";
     apptest::WriteFile(bad, "no audio in here");
@@ -198,12 +198,29 @@ TEST_F(SourceStep, UnreadableFileIsLoggedAndListedAfterTheWholeBatch) {
         EXPECT_NE(FailedWindows[0][0].find(bad), std::string::npos) << FailedWindows[0][0];
         EXPECT_EQ(Vars.FailedFiles, FailedWindows[0]);
         EXPECT_EQ(Owner, form.get());
-        // The file's own error line from the prober and the add routine's line.
+        // In the list's order: the lines of the files before it, the file's own error line
+        // from the prober, the add routine's line, then the lines of the files after it
+        // (each audio file logs "no video stream.").
         int loadErrors = 0;
+        size_t loadError = 0;
         for (size_t i = logLines; i < Vars.LogLines.size(); ++i)
-            loadErrors += Vars.LogLines[i].rfind("File load error: ", 0) == 0;
+            if (Vars.LogLines[i].rfind("File load error: ", 0) == 0) {
+                ++loadErrors;
+                loadError = i;
+            }
         EXPECT_EQ(loadErrors, 1);
-        EXPECT_EQ(Vars.LogLines.back(), "File load error: " + FailedWindows[0][0]);
+        ASSERT_GT(loadError, logLines);
+        EXPECT_EQ(Vars.LogLines[loadError], "File load error: " + FailedWindows[0][0]);
+        EXPECT_NE(Vars.LogLines[loadError - 1].find(": " + FailedWindows[0][0]), std::string::npos)
+            << Vars.LogLines[loadError - 1];
+        const auto noVideoLines = [&](size_t from, size_t to) {
+            int count = 0;
+            for (size_t i = from; i < to; ++i)
+                count += Vars.LogLines[i].find(": no video stream.") != std::string::npos;
+            return count;
+        };
+        EXPECT_EQ(noVideoLines(logLines, loadError), c.FilesBefore);
+        EXPECT_EQ(noVideoLines(loadError, Vars.LogLines.size()), c.FilesAfter);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
         EXPECT_FALSE(form->LabelAdding->isVisible());
     }

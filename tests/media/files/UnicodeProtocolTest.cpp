@@ -229,10 +229,24 @@ TEST_F(UnicodeProtocolOps, OpenModes) {
 
 TEST_F(UnicodeProtocolOps, FailuresAreReported) {
     TUnicodeConnection h;
-    EXPECT_EQ(UnicodeOpen(h, Marker + (TempDir() / "miss\u00efng.bin").string(), AVIO_FLAG_READ),
-              -2);
-    EXPECT_EQ(UnicodeOpen(h, Marker + TempDir().string(), AVIO_FLAG_READ), AVERROR(EISDIR));
-    EXPECT_EQ(h.Handle, -1);
+    // Every failed open gives -2, whatever the system's reason: a missing file, a folder, a
+    // name below a plain file (the system says "not a directory"), for reading or writing.
+    const std::string plain = (TempDir() / "pl\u00e4in.bin").string();
+    WriteFile(plain, "x");
+    const struct {
+        std::string Name;
+        int Flags;
+    } cases[] = {
+        {(TempDir() / "miss\u00efng.bin").string(), AVIO_FLAG_READ},
+        {TempDir().string(), AVIO_FLAG_READ},
+        {plain + "/below.bin", AVIO_FLAG_READ},
+        {plain + "/below.bin", AVIO_FLAG_WRITE},
+        {(TempDir() / "n\u00f6" / "out.bin").string(), AVIO_FLAG_READ_WRITE},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UnicodeOpen(h, Marker + c.Name, c.Flags), -2) << c.Name << " " << c.Flags;
+        EXPECT_EQ(h.Handle, -1);
+    }
     unsigned char b;
     EXPECT_EQ(UnicodeRead(h, &b, 1), -1);
     EXPECT_EQ(UnicodeWrite(h, &b, 1), -1);

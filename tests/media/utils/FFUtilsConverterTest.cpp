@@ -101,6 +101,8 @@ TEST_F(FFUtilsConverter, ConvertsIntoEachBitmapFormat) {
         std::vector<uint8_t> Red;
     } cases[] = {
         {8, TPixelFormat::pf8bit, 8, 4, {0x07}},
+        // This platform's mapping: red in the high bits of the 15- and 16-bit words
+        // (RGB555LE, RGB565LE); blue there would be red and blue swapped on screen.
         {15, TPixelFormat::pf15bit, 16, 8, {0x00, 0x7C}},
         {16, TPixelFormat::pf16bit, 16, 8, {0x00, 0xF8}},
         {24, TPixelFormat::pf24bit, 24, 12, {0x00, 0x00, 0xFF}},
@@ -248,9 +250,21 @@ TEST_F(FFUtilsConverter, SetBitsPixelSelectsTheFormatOrRefuses) {
     EXPECT_EQ(conv.CurrentPicture(), nullptr);
     EXPECT_EQ(conv.BitsPerPixel(), 16);
     EXPECT_EQ(conv.Bitmap().PixelFormat(), TPixelFormat::pf15bit);
-    conv.SetBitsPixel(16); // a 15-bit converter asked for 16 bits becomes a 16-bit one
+    EXPECT_EQ(conv.TargetPixFmt(), AV_PIX_FMT_RGB555LE);
+    // A 15-bit converter stores 16 bits per pixel: asked for 16 it stays 15-bit, picture
+    // and all.
+    ASSERT_TRUE(conv.ToRGB(src.Pic, AV_PIX_FMT_BGR24, 4, 2, false));
+    conv.SetBitsPixel(16);
+    EXPECT_EQ(conv.Bitmap().PixelFormat(), TPixelFormat::pf15bit);
+    EXPECT_EQ(conv.TargetPixFmt(), AV_PIX_FMT_RGB555LE);
+    EXPECT_NE(conv.CurrentPicture(), nullptr);
+    // Asked for 15 again, a 16-bit converter does turn into a 15-bit one.
+    conv.SetBitsPixel(24);
+    conv.SetBitsPixel(16);
     EXPECT_EQ(conv.Bitmap().PixelFormat(), TPixelFormat::pf16bit);
     EXPECT_EQ(conv.TargetPixFmt(), AV_PIX_FMT_RGB565LE);
+    conv.SetBitsPixel(15);
+    EXPECT_EQ(conv.Bitmap().PixelFormat(), TPixelFormat::pf15bit);
 }
 
 } // namespace

@@ -77,7 +77,7 @@ TEST_F(FFUtilsLoaded, ErrorTextsOfTheTableAndTheFallbacks) {
         {-123456789, "Error number -123456789 occurred"},
         {0, "Error number 0 occurred"},
         {5, "Error number 5 occurred"},
-        // today's tagged codes the table lacks take FFmpeg's text
+        // this platform's mapping: today's tagged codes the table lacks take FFmpeg's text
         {AVERROR_INVALIDDATA, "Invalid data found when processing input"},
         {AVERROR_EOF, "End of file"},
         {AVERROR_EXIT, "Immediate exit requested"},

@@ -4,6 +4,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "AppTestEnv.h"
 #include "brand/Brands.h"
@@ -112,6 +113,37 @@ TEST(Brands, UnknownTitleStillGetsItsOwnDataFolder) {
     EXPECT_EQ(start.SkinFile, "");
     EXPECT_EQ(vars.HomePageLink, "");
     EXPECT_EQ(vars.DataFolder, home.Home + ".config/tavrel audio converter/");
+}
+
+// The program's start-up path: the old log seeds the log, and a configuration folder that
+// cannot be made is said after it; the program still starts.
+TEST(Brands, StartUpSeedsTheLogAndSaysWhenTheConfigurationFolderCannotBeMade) {
+    THomeGuard home("brand-start");
+    const std::string program = FreshDir("brand-start-program");
+    WriteFile(program + "audioconv.log", "first\r\nsecond\r\n");
+    WriteFile(home.Home + "plain", "");
+    home.Env.Set("XDG_CONFIG_HOME", home.Home + "plain/conf");
+    TGlobalVars vars;
+    vars.LogLines = {"replaced by the old log"};
+    const TShellStart start =
+        StartShell(vars, "Tavrel Audio Converter", program, program + "audioconv.log");
+    EXPECT_EQ(start.SkinFile, program + "sounds/skin1/skin.ini");
+    EXPECT_FALSE(start.SettingsExisted);
+    EXPECT_EQ(vars.DataFolder, home.Home + "plain/conf/");
+    ASSERT_EQ(vars.LogLines.size(), 3u) << ::testing::PrintToString(vars.LogLines);
+    EXPECT_EQ(vars.LogLines[0], "first");
+    EXPECT_EQ(vars.LogLines[1], "second");
+    EXPECT_EQ(vars.LogLines[2].rfind(
+                  "Cannot create the configuration folder " + home.Home + "plain/conf/: ", 0),
+              0u)
+        << vars.LogLines[2];
+
+    // With a configuration folder that can be made nothing is said.
+    home.Env.Set("XDG_CONFIG_HOME", home.Home + "made/conf");
+    TGlobalVars again;
+    StartShell(again, "Tavrel Audio Converter", program, program + "audioconv.log");
+    EXPECT_EQ(again.DataFolder, home.Home + "made/conf/Tavrel Audio Converter/");
+    EXPECT_EQ(again.LogLines, (std::vector<std::string>{"first", "second"}));
 }
 
 TEST(Skins, ExtensionInLowerCaseDecidesHowTheSkinIsRead) {

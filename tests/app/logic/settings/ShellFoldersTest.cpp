@@ -63,13 +63,50 @@ TEST(Folders, ConfigurationFolderIsXdgConfigHomeOrDotConfig) {
 
 TEST(Folders, DataFolderIsTitledOrFallsBackToTheConfigurationFolder) {
     const std::string base = FreshDir("folders-data");
-    EXPECT_EQ(MakeDataFolder(base + "conf", "Onsby Audio Converter"),
-              base + "conf/Onsby Audio Converter/");
-    EXPECT_TRUE(fs::is_directory(base + "conf/Onsby Audio Converter"));
-    EXPECT_EQ(MakeDataFolder(base + "conf/", ""), base + "conf/");
-    // A file in the way: the folder cannot be made.
+    fs::create_directories(base + "conf");
+    const struct {
+        const char* Title;
+        std::string Folder;
+    } cases[] = {
+        {"Onsby Audio Converter", base + "conf/Onsby Audio Converter/"},
+        {"", base + "conf/"},
+        // A file in the way: the folder cannot be made.
+        {"Blocked", base + "conf/"},
+        // One level only: a title that would need a folder between is not made.
+        {"Two/Levels", base + "conf/"},
+    };
     WriteFile(base + "conf/Blocked", "");
-    EXPECT_EQ(MakeDataFolder(base + "conf", "Blocked"), base + "conf/");
+    for (const auto& c : cases) {
+        const TDataFolder data = MakeDataFolder(base + "conf", c.Title);
+        EXPECT_EQ(data.Folder, c.Folder) << c.Title;
+        EXPECT_EQ(data.Problem, "") << c.Title;
+        EXPECT_TRUE(fs::is_directory(data.Folder)) << c.Title;
+    }
+    EXPECT_FALSE(fs::exists(base + "conf/Two"));
+}
+
+// The XDG rules: a missing configuration folder is made (for the owner only), with the
+// folders above it; the data folder then goes inside.
+TEST(Folders, MissingConfigurationFolderIsMadeForTheOwner) {
+    const std::string base = FreshDir("folders-xdg");
+    const TDataFolder data = MakeDataFolder(base + "new/conf/", "Tavrel Audio Converter");
+    EXPECT_EQ(data.Folder, base + "new/conf/Tavrel Audio Converter/");
+    EXPECT_EQ(data.Problem, "");
+    EXPECT_TRUE(fs::is_directory(data.Folder));
+    EXPECT_EQ(fs::status(base + "new/conf").permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+TEST(Folders, ConfigurationFolderThatCannotBeMadeIsNamedInTheProblem) {
+    const std::string base = FreshDir("folders-blocked");
+    WriteFile(base + "file", "");
+    const TDataFolder data = MakeDataFolder(base + "file/conf", "Tavrel Audio Converter");
+    EXPECT_EQ(data.Folder, base + "file/conf/");
+    EXPECT_EQ(
+        data.Problem.rfind("Cannot create the configuration folder " + base + "file/conf/: ", 0),
+        0u)
+        << data.Problem;
+    EXPECT_GT(data.Problem.size(),
+              ("Cannot create the configuration folder " + base + "file/conf/: ").size());
 }
 
 } // namespace

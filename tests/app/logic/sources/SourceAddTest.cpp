@@ -2,11 +2,14 @@
 
 #include <fnmatch.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "AppLog.h"
 #include "AppTestEnv.h"
 #include "FFDecode.h"
 #include "FFLoad.h"
@@ -111,12 +114,133 @@ TEST(SourceAddBookkeeping, FailuresAreLoggedAndListedAfterAFreshStart) {
     vars.LogLines = {"earlier"};
     BeginSourceAdd(vars);
     EXPECT_TRUE(vars.FailedFiles.empty());
-    NoteSourceLoadFailure(vars, "a.mp3: Invalid data found when processing input");
+    TProbedSource failed;
+    failed.Error = "a.mp3: Invalid data found when processing input";
+    NoteProbedSource(vars, failed);
+    TProbedSource added;
+    added.Loaded = true;
+    NoteProbedSource(vars, added);
     EXPECT_EQ(vars.LogLines, (std::vector<std::string>{
                                  "earlier", "File load error: a.mp3: Invalid data found when "
                                             "processing input"}));
     EXPECT_EQ(vars.FailedFiles,
               std::vector<std::string>{"a.mp3: Invalid data found when processing input"});
+}
+
+// The application log of an add operation, collected as the window's log handler does.
+class SourceAddLog : public SourceProbe {
+protected:
+    void SetUp() override {
+        SourceProbe::SetUp();
+        FFLogger()->SetOnLog(
+            [this](void*, uint32_t threadID, TLogLevel level, const std::string& msg) {
+                Vars.LogLines.push_back(FormatLogLine(threadID, level, msg));
+            });
+    }
+    void TearDown() override { FFLogger()->SetOnLog(nullptr); }
+
+    // The log lines without what differs between threads and probers: the "#thread."
+    // prefix and the address in a library line's "[mp3 @ 0000559C8EC0A300]".
+    std::vector<std::string> LogWithoutThreads() const {
+        std::vector<std::string> lines;
+        for (const std::string& line : Vars.LogLines) {
+            const size_t dot = line.find('.');
+            std::string text =
+                line[0] == '#' && dot != std::string::npos ? line.substr(dot + 1) : line;
+            const size_t at = text.find(" @ ");
+            const size_t close = text.find(']', at);
+            if (at != std::string::npos && close != std::string::npos)
+                text.erase(at + 3, close - at - 3);
+            lines.push_back(std::move(text));
+        }
+        return lines;
+    }
+
+    // A good audio file, a file that cannot be opened and a good video file, in that order.
+    std::vector<std::string> GoodBadGood() {
+        const std::string bad = Dir() + "/broken.mp3";
+        apptest::WriteFile(bad, "this is no audio at all");
+        return {StereoFlac(), bad, RedBlueVideo()};
+    }
+
+    TGlobalVars Vars;
+};
+
+size_t IndexOf(const std::vector<std::string>& lines, const std::string& line) {
+    const auto it = std::find(lines.begin(), lines.end(), line);
+    return it == lines.end() ? std::string::npos : static_cast<size_t>(it - lines.begin());
+}
+
+// Each file probed and noted in turn on the main thread, as the list adds a few files.
+TEST_F(SourceAddLog, EachFilesLinesAreFollowedByItsLoadError) {
+    const std::vector<std::string> paths = GoodBadGood();
+    ASSERT_FALSE(paths[0].empty());
+    ASSERT_FALSE(paths[2].empty());
+    TFFDecoder prober;
+    BeginSourceAdd(Vars);
+    for (const std::string& path : paths) {
+        TProbedSource source = ProbeSource(prober, path);
+        NoteProbedSource(Vars, source);
+    }
+    const std::vector<std::string> log = LogWithoutThreads();
+    const size_t noVideo = IndexOf(log, "3: no video stream.");
+    const size_t failure = IndexOf(log, "File load error: " + Vars.FailedFiles.at(0));
+    ASSERT_NE(noVideo, std::string::npos) << ::testing::PrintToString(log);
+    ASSERT_NE(failure, std::string::npos) << ::testing::PrintToString(log);
+    EXPECT_EQ(Vars.FailedFiles.size(), 1u);
+    EXPECT_NE(Vars.FailedFiles[0].find(paths[1]), std::string::npos) << Vars.FailedFiles[0];
+    // The audio file's line comes before the broken file's; the broken file's own error
+    // line from the prober comes right before its load error.
+    EXPECT_LT(noVideo, failure);
+    ASSERT_GT(failure, 0u);
+    EXPECT_EQ(log[failure - 1], "3: " + Vars.FailedFiles[0]);
+    // The video file has no audio: its "no audio stream." follows the load error.
+    const size_t noAudio = IndexOf(log, "3: no audio stream.");
+    ASSERT_NE(noAudio, std::string::npos) << ::testing::PrintToString(log);
+    EXPECT_GT(noAudio, failure);
+    // The audio file has no "no audio stream." and the video file no "no video stream.".
+    EXPECT_EQ(std::count(log.begin(), log.end(), "3: no video stream."), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "3: no audio stream."), 1);
+}
+
+// The same files probed at the same time on threads of their own, the last one first, and
+// noted in the list's order afterwards: the log reads as when they were probed in turn.
+TEST_F(SourceAddLog, FilesProbedOnThreadsLogInTheOrderOfTheList) {
+    const std::vector<std::string> paths = GoodBadGood();
+    ASSERT_FALSE(paths[0].empty());
+    ASSERT_FALSE(paths[2].empty());
+    {
+        TFFDecoder prober;
+        for (const std::string& path : paths) {
+            TProbedSource source = ProbeSource(prober, path);
+            NoteProbedSource(Vars, source);
+        }
+    }
+    const std::vector<std::string> inTurn = LogWithoutThreads();
+    const std::vector<std::string> failedInTurn = Vars.FailedFiles;
+    Vars.LogLines.clear();
+    BeginSourceAdd(Vars);
+
+    std::vector<TProbedSource> probed(paths.size());
+    std::vector<std::thread> threads;
+    for (size_t i = paths.size(); i-- > 0;)
+        threads.emplace_back([&, i] {
+            TFFDecoder prober;
+            probed[i] = ProbeSource(prober, paths[i]);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    // Nothing reaches the log before its file takes its place.
+    DeliverQueuedLogLines();
+    EXPECT_TRUE(Vars.LogLines.empty()) << ::testing::PrintToString(Vars.LogLines);
+    for (TProbedSource& source : probed) {
+        EXPECT_FALSE(source.LogLines.empty()) << source.Path;
+        NoteProbedSource(Vars, source);
+        EXPECT_TRUE(source.LogLines.empty());
+    }
+    EXPECT_EQ(LogWithoutThreads(), inTurn);
+    EXPECT_EQ(Vars.FailedFiles, failedInTurn);
+    ASSERT_NE(IndexOf(inTurn, "3: no video stream."), std::string::npos);
 }
 
 TEST(SourceDrop, FoldersAndUnacceptedTypesAreSkippedAndRepeatsKept) {
