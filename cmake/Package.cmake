@@ -56,6 +56,9 @@ if(AUDIOCONV_DPKG_QUERY)
     list(APPEND _runtime_depends "${_depend}")
   endforeach()
 endif()
+# Linked libraries that dpkg-shlibdeps finds too, named so that the package says what it needs
+# for tags (TagLib) and scaled covers (libjpeg) even where shlibdeps is turned off.
+list(APPEND _runtime_depends libtag1v5 libjpeg62-turbo)
 if(AUDIOCONV_GUI)
   list(APPEND _runtime_depends qt6-qpa-plugins)
 endif()

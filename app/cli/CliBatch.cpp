@@ -17,6 +17,7 @@
 #include "jobs/OutputFormats.h"
 #include "jobs/OutputNaming.h"
 #include "jobs/RunProgress.h"
+#include "jobs/TagWriter.h"
 #include "sources/SourceProbe.h"
 
 namespace fs = std::filesystem;
@@ -121,7 +122,7 @@ int RunList(std::FILE* out) {
 // ---- --info
 
 int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display,
-            bool json) {
+            bool json, int dropFormat) {
     TFFDecoder& prober = encoder.Decoder();
     int status = ExitAllSucceeded;
     bool first = true;
@@ -142,8 +143,13 @@ int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisp
             status = ExitSomeFailed;
             continue;
         }
-        const TFileReport report = ReadFileReport(prober);
+        TFileReport report = ReadFileReport(prober);
         prober.CloseFile();
+        if (dropFormat >= 0) {
+            report.HasDropped = true;
+            report.Dropped =
+                DroppedTags(report.Vocabulary, TagFormatOf(OutputExtension(dropFormat)));
+        }
         PrintFileInfo(stdout, path, report, json, first);
         first = false;
     }
@@ -269,6 +275,8 @@ TJobSettings JobSettingsOf(const TCliOptions& options) {
     // A conversion that did not succeed leaves no partial file behind.
     settings.KeepStoppedOutputs = false;
     settings.VerifyOutputs = options.Verify;
+    settings.NoCover = options.NoCover;
+    settings.CoverMaxPixels = options.CoverMax;
     std::error_code ec;
     settings.OutputFileDir =
         options.OutputDir.empty() ? fs::current_path(ec).string() : options.OutputDir;

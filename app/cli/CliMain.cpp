@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
             return ExitSomeFailed;
         }
         const int status = options.Mode == TCliMode::Info
-                               ? RunInfo(encoder, options.Paths, display, options.Json)
+                               ? RunInfo(encoder, options.Paths, display, options.Json,
+                                         options.FormatGiven ? options.Format : -1)
                                : RunConvert(encoder, options, display, loop);
         return CliInterrupted != 0 ? StopExitStatus(CliInterrupted) : status;
     } catch (const std::exception& e) {

@@ -14,6 +14,7 @@
 #include "FFDecode.h"
 #include "FFEncode.h"
 #include "OutputFormats.h"
+#include "OutputTags.h"
 #include "OutputVerify.h"
 #include "RunProgress.h"
 #include "TextUtils.h"
@@ -153,7 +154,8 @@ TQueueOutcome TJobQueue::QueueSourceIn(const std::string& path, const std::strin
     TInputOptions input;
     lastPlan_ = BuildOutputOptions(prober, settings_, claimed_, output, subFolder, protected_);
     BuildInputOptions(prober, input);
-    KeepCoverArt(prober, input, output);
+    if (!settings_.NoCover)
+        KeepCoverArt(prober, input, output);
     if (settings_.AdjustJob)
         settings_.AdjustJob(input, output);
     const TQueueOutcome outcome = QueuePlanned(input, output);
@@ -216,16 +218,19 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output,
     const bool keepStopped = settings_.KeepStoppedOutputs;
     const bool warnShort = settings_.WarnShortOutputs;
     const bool verify = settings_.VerifyOutputs;
-    encoder_.SetTaskEndHook(task, [job, keepStopped, warnShort, verify](TTerminateInfo& info) {
-        if (verify)
-            VerifyQueuedJob(job, info);
-        EndQueuedJob(job, keepStopped, info);
-        if (!info.Finished || info.Exception || !warnShort)
-            return;
-        info.Warning = ShortOutputWarning(job.SourcePath, job.DurationUs, info.OutputDuration);
-        if (!info.Warning.empty())
-            FFLogger()->Log(nullptr, llWarning, info.Warning);
-    });
+    const TTagJob tags = PlanOutputTags(encoder_.Decoder(), output, settings_);
+    encoder_.SetTaskEndHook(
+        task, [job, keepStopped, warnShort, verify, tags](TTerminateInfo& info) {
+            WriteQueuedTags(tags, job.TemporaryPath, job.OutputPath, info);
+            if (verify)
+                VerifyQueuedJob(job, info);
+            EndQueuedJob(job, keepStopped, info);
+            if (!info.Finished || info.Exception || !warnShort)
+                return;
+            info.Warning = ShortOutputWarning(job.SourcePath, job.DurationUs, info.OutputDuration);
+            if (!info.Warning.empty())
+                FFLogger()->Log(nullptr, llWarning, info.Warning);
+        });
     claimed_.insert(output.FileName);
     Log(FileAddedLine);
     return true;
