@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "CoverArt.h"
 #include "FFDecode.h"
 #include "FFEncode.h"
 #include "FolderCover.h"
@@ -20,6 +21,11 @@ TTagJob PlanOutputTags(TFFDecoder& prober, const TOutputOptions& output,
     job.NoCover = settings.NoCover;
     job.CoverMaxPixels = settings.CoverMaxPixels;
     job.Id3v2Version = Id3v2VersionOf(output.ExtOptions);
+    // Pictures only where the output types keep them (CoverArt's table): none in WAV, AAC,
+    // MP2 or WMA.
+    const std::string extension = std::filesystem::path(output.FileName).extension().string();
+    if (CoverArtWayOf(extension) == TCoverArtWay::Drop)
+        return job;
     const std::string source = prober.FileName();
     const bool sourceHasPictures = !prober.AttachedPictures().empty();
     // Read when the output is written, so that queued jobs hold no pictures.

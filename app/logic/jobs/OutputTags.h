@@ -12,8 +12,8 @@ class TFFDecoder;
 struct TTerminateInfo;
 
 // What the output `output` of the source `prober` has open gets: the source's tags for the
-// output's tag block, its pictures (or its folder's cover) for an output left without one,
-// as `settings` say. Untouched when the settings write no tags.
+// output's tag block, its pictures (or its folder's cover) for an output left without one
+// when its type keeps pictures (CoverArtWayOf), as `settings` say. Untouched when the settings write no tags.
 TTagJob PlanOutputTags(TFFDecoder& prober, const TOutputOptions& output,
                        const TJobSettings& settings);
 
