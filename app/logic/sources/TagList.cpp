@@ -1,6 +1,8 @@
 #include "TagList.h"
 
+#include <taglib/asffile.h>
 #include <taglib/fileref.h>
+#include <taglib/mp4file.h>
 #include <taglib/tpropertymap.h>
 
 #include <algorithm>
@@ -53,6 +55,57 @@ void AddPlain(TTagList& tags, const std::string& name, const std::string& value)
     tags.push_back({name, {value}});
 }
 
+// ASF attributes that TagLib's property map leaves out, by the names MusicBrainz Picard gives
+// them.
+const struct {
+    const char* Attribute;
+    const char* Name;
+} AsfExtras[] = {
+    {"ReplayGain/Track", "replaygain_track_gain"},
+    {"ReplayGain/Track Peak", "replaygain_track_peak"},
+    {"ReplayGain/Album", "replaygain_album_gain"},
+    {"ReplayGain/Album Peak", "replaygain_album_peak"},
+    {"WM/IsCompilation", "compilation"},
+};
+
+constexpr const char* ITunesPrefix = "----:com.apple.iTunes:";
+
+bool Has(const TTagList& tags, const std::string& name) {
+    return TagValues(tags, name) != nullptr;
+}
+
+// The tags of `file` that TagLib's property map does not give: MP4's free-form iTunes atoms
+// (ReplayGain and others) and ASF's ReplayGain and compilation attributes.
+void AddUnmapped(TagLib::File& file, TTagList& tags) {
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(&file)) {
+        if (mp4->tag() == nullptr)
+            return;
+        for (const auto& item : mp4->tag()->itemMap()) {
+            const std::string key = item.first.to8Bit(true);
+            if (key.rfind(ITunesPrefix, 0) != 0)
+                continue;
+            const std::string name = TagNameOf(key.substr(std::strlen(ITunesPrefix)));
+            // The MusicBrainz atoms are in the property map under their own names already.
+            if (name.empty() || name.rfind("musicbrainz ", 0) == 0 || Has(tags, name))
+                continue;
+            for (const TagLib::String& value : item.second.toStringList())
+                AddTagValue(tags, name, value.to8Bit(true));
+        }
+    } else if (auto* asf = dynamic_cast<TagLib::ASF::File*>(&file)) {
+        if (asf->tag() == nullptr)
+            return;
+        for (const auto& extra : AsfExtras) {
+            if (!asf->tag()->contains(extra.Attribute) || Has(tags, extra.Name))
+                continue;
+            for (const TagLib::ASF::Attribute& value : asf->tag()->attribute(extra.Attribute))
+                AddTagValue(tags, extra.Name,
+                            value.type() == TagLib::ASF::Attribute::BoolType
+                                ? (value.toBool() ? "1" : "0")
+                                : value.toString().to8Bit(true));
+        }
+    }
+}
+
 } // namespace
 
 std::string TagNameOf(const std::string& key) {
@@ -97,6 +150,7 @@ TTagList ReadTagLibTags(const std::string& path) {
     for (const auto& property : properties)
         for (const TagLib::String& value : property.second)
             AddTagValue(tags, property.first.to8Bit(true), value.to8Bit(true));
+    AddUnmapped(*file.file(), tags);
     return tags;
 }
 
