@@ -6,7 +6,8 @@
 // when it starts and releases them when it ends, so that a batch's memory and open files
 // follow the jobs running at a time. Every job writes under a temporary name beside its
 // final one (TemporaryOutputName) and, when it ends, the queue (through the encoder's
-// task-end hook of the job's task, on the thread that ends it; it outlives the queue) renames the
+// task-end hook of the job's task, on the thread that ends it; it outlives the queue) writes the
+// source's tags and covers into a finished file (OutputTags), then renames the
 // file into place when it succeeded, or when it was stopped and the settings keep stopped outputs;
 // otherwise it removes it. A job that succeeded with much less output than its source's probed
 // length gets a warning (logged, and in the termination record's Warning).

@@ -31,11 +31,20 @@ const struct {
 // Keys that describe the file or the program that wrote it, not the recording: a new output
 // gets its own.
 const char* const FileKeys[] = {
-    "encoder",       "encoding",      "encodedby_lavf",
-    "major_brand",   "minor_version", "compatible_brands",
-    "creation_time", "handler_name",  "vendor_id",
-    "vendor",        "duration",      "metadata_block_picture",
-    "coverart",      "itunsmpb",      "itunnorm",
+    "encoder",
+    "encoding",
+    "major_brand",
+    "minor_version",
+    "compatible_brands",
+    "creation_time",
+    "handler_name",
+    "vendor_id",
+    "vendor",
+    "duration",
+    "metadata_block_picture",
+    "coverart",
+    "itunsmpb",
+    "itunnorm",
 };
 
 std::string Lower(std::string text) {
