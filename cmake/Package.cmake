@@ -56,8 +56,10 @@ if(AUDIOCONV_DPKG_QUERY)
     list(APPEND _runtime_depends "${_depend}")
   endforeach()
 endif()
-# Loudness measurement (linked normally).
-list(APPEND _runtime_depends libebur128-1)
+# Linked libraries that dpkg-shlibdeps finds too, named so that the package says what it needs
+# for tags (TagLib), scaled covers (libjpeg) and loudness (libebur128) even where shlibdeps is
+# turned off.
+list(APPEND _runtime_depends libtag1v5 libjpeg62-turbo libebur128-1)
 if(AUDIOCONV_GUI)
   list(APPEND _runtime_depends qt6-qpa-plugins)
 endif()

@@ -20,8 +20,7 @@ PACKAGES=(
   libswresample-dev libavfilter-dev libavdevice-dev
   ffmpeg
   libgtest-dev libgmock-dev
-  libcli11-dev nlohmann-json3-dev
-  libebur128-dev
+  libcli11-dev nlohmann-json3-dev libtag1-dev libjpeg62-turbo-dev libebur128-dev
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
   xvfb xauth
   dpkg-dev desktop-file-utils appstream shared-mime-info groff-base

@@ -24,6 +24,7 @@
 #include "jobs/OutputFormats.h"
 #include "jobs/OutputNaming.h"
 #include "jobs/RunProgress.h"
+#include "jobs/TagWriter.h"
 #include "sources/SourceProbe.h"
 
 namespace fs = std::filesystem;
@@ -157,7 +158,7 @@ int RunList(std::FILE* out) {
 // ---- --info
 
 int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display,
-            bool json, bool loudness) {
+            bool json, int dropFormat, bool loudness) {
     TFFDecoder& prober = encoder.Decoder();
     const TMainThreadInterrupt interrupt(&CliInterrupted);
     int status = ExitAllSucceeded;
@@ -183,6 +184,11 @@ int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisp
         }
         TFileReport report = ReadFileReport(prober);
         prober.CloseFile();
+        if (dropFormat >= 0) {
+            report.HasDropped = true;
+            report.Dropped =
+                DroppedTags(report.Vocabulary, TagFormatOf(OutputExtension(dropFormat)));
+        }
         if (loudness) {
             std::unique_ptr<TLoudnessMeter> meter;
             std::string error;
@@ -427,6 +433,8 @@ TJobSettings JobSettingsOf(const TCliOptions& options, const TEngineAdjustment& 
     // A conversion that did not succeed leaves no partial file behind.
     settings.KeepStoppedOutputs = false;
     settings.VerifyOutputs = options.Verify;
+    settings.NoCover = options.NoCover;
+    settings.CoverMaxPixels = options.CoverMax;
     std::error_code ec;
     settings.OutputFileDir =
         options.OutputDir.empty() ? fs::current_path(ec).string() : options.OutputDir;

@@ -43,9 +43,10 @@ int RunList(std::FILE* out);
 // Prints the facts of each file and of the files found in each folder (with `json` one JSON
 // object per line, an error object for a path that gave nothing or a file that cannot be
 // read), with `loudness` each file's loudness measured; ExitSomeFailed when a path gave
-// nothing or a file could not be read (or measured).
+// nothing or a file could not be read (or measured). With a format index `dropFormat` (not
+// -1) the JSON objects name the tags that format cannot hold.
 int RunInfo(TFFEncoder& encoder, const std::vector<std::string>& paths, TCliDisplay& display,
-            bool json = false, bool loudness = false);
+            bool json = false, int dropFormat = -1, bool loudness = false);
 
 // The first stop signal received (SIGINT, SIGTERM or SIGHUP), 0 before any: the batch is
 // built no further, the running conversions are stopped and the batch ends.

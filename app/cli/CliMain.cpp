@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
         }
         const int status =
             options.Mode == TCliMode::Info
-                ? RunInfo(encoder, options.Paths, display, options.Json, options.Loudness)
+                ? RunInfo(encoder, options.Paths, display, options.Json,
+                          options.FormatGiven ? options.Format : -1, options.Loudness)
                 : RunConvert(encoder, options, display, loop);
         return CliInterrupted != 0 ? StopExitStatus(CliInterrupted) : status;
     } catch (const std::exception& e) {

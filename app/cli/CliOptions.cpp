@@ -180,6 +180,12 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
         ->type_name("DIR");
     app.add_option("-j,--jobs", jobs, "Conversions at a time (default: the number of cores)")
         ->type_name("N");
+    app.add_flag("--no-cover", options.NoCover, "Leave pictures out of the outputs");
+    std::string coverMax;
+    app.add_option("--cover-max", coverMax,
+                   "Scale down covers larger than PIXELS in width or height (JPEG of quality "
+                   "90) for players with limits")
+        ->type_name("PIXELS");
     app.add_flag("--quiet", options.Quiet, "Print error messages only");
     app.add_flag("--log", options.Log,
                  "Print the log lines of the converter and the media libraries");
@@ -237,6 +243,14 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
             return UsageError(err, "--url is for converting, not for --info");
         if (options.Paths.empty())
             return UsageError(err, "--info needs at least one FILE or DIR");
+        // With a format, the JSON report names the tags that format cannot hold.
+        if (app.count("--format") > 0) {
+            options.Format = FormatIndexOf(format);
+            if (options.Format < 0)
+                return UsageError(err, "unknown format \"" + format + "\" (one of " +
+                                           FormatNames() + ")");
+            options.FormatGiven = true;
+        }
         return -1;
     case TCliMode::Convert:
         break;
@@ -255,6 +269,9 @@ int ParseCliOptions(int argc, const char* const* argv, TCliOptions& options, std
         if (options.Jobs < 1)
             return UsageError(err, "--jobs must be at least 1");
     }
+    if (!coverMax.empty() && (!ParseWhole(coverMax, options.CoverMax) || options.CoverMax < 1))
+        return UsageError(err, "--cover-max takes a number of pixels, at least 1, not \"" +
+                                   coverMax + "\"");
     if (const int status = CheckEngineUsage(app, options, err); status >= 0)
         return status;
     options.Format = FormatIndexOf(format);

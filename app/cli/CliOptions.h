@@ -19,13 +19,14 @@ enum class TCliMode {
 
 struct TCliOptions {
     TCliMode Mode = TCliMode::Convert;
-    int Format = 1;        // index into the format table: MP3
-    int Preset = 0;        // index into the format's presets
-    std::string OutputDir; // empty: the current folder
-    int Jobs = 0;          // conversions at a time; 0: the number of cores
-    bool Quiet = false;    // error messages only
-    bool Log = false;      // print the log lines
-    std::string LogLevel;  // level of the library lines; empty: the logger's default
+    int Format = 1;           // index into the format table: MP3
+    bool FormatGiven = false; // -f given (--info names the tags that format cannot hold)
+    int Preset = 0;           // index into the format's presets
+    std::string OutputDir;    // empty: the current folder
+    int Jobs = 0;             // conversions at a time; 0: the number of cores
+    bool Quiet = false;       // error messages only
+    bool Log = false;         // print the log lines
+    std::string LogLevel;     // level of the library lines; empty: the logger's default
     // The output tree: a flat folder or one mirroring the searched folders, names from tags,
     // what becomes of existing outputs.
     bool Flat = false;
@@ -35,6 +36,8 @@ struct TCliOptions {
     bool Loudness = false;  // --info measures each file's loudness (a decode)
     bool Verify = false;    // compare each lossless output with its source after converting
     bool Strict = false;    // a source that decodes well short of its length fails
+    bool NoCover = false;   // outputs without pictures
+    int CoverMax = 0;       // pictures scaled down to fit this many pixels square; 0: as they are
     std::vector<std::string> Paths;
     std::vector<std::string> Urls; // network sources (--url), "scheme://..." each
     TCliEngineOptions Engine;      // -x, -X, --to (CliEngineOptions.h)

@@ -35,6 +35,12 @@ struct TJobSettings {
     // Called on each job's descriptions once they are built (the command line adds the
     // engine options it was given); none leaves them as built.
     std::function<void(TInputOptions& input, TOutputOptions& output)> AdjustJob = nullptr;
+    // Whether each finished output gets the source's tags through TagWriter (the muxer's own
+    // stay otherwise), and what becomes of its pictures: left out, or scaled down to fit a
+    // square of CoverMaxPixels (0: as they are).
+    bool WriteTags = true;
+    bool NoCover = false;
+    int CoverMaxPixels = 0;
     // Whether each finished output is decoded and compared with its source before it takes
     // its final name (OutputVerify); a difference fails the job.
     bool VerifyOutputs = false;

@@ -14,6 +14,7 @@
 #include "FFDecode.h"
 #include "FFEncode.h"
 #include "OutputFormats.h"
+#include "OutputTags.h"
 #include "OutputVerify.h"
 #include "RunProgress.h"
 #include "TextUtils.h"
@@ -180,7 +181,8 @@ TQueueOutcome TJobQueue::QueueOpened(const std::string& path, const std::string&
     TInputOptions input;
     lastPlan_ = BuildOutputOptions(prober, settings_, claimed_, output, subFolder, protected_);
     BuildInputOptions(prober, input);
-    KeepCoverArt(prober, input, output);
+    if (!settings_.NoCover)
+        KeepCoverArt(prober, input, output);
     if (settings_.AdjustJob)
         settings_.AdjustJob(input, output);
     const TQueueOutcome outcome = QueuePlanned(input, output);
@@ -253,8 +255,10 @@ bool TJobQueue::AddJob(const TInputOptions& input, const TOutputOptions& output,
     const bool warnShort = settings_.WarnShortOutputs;
     const bool failShort = failShort_;
     const bool verify = settings_.VerifyOutputs;
+    const TTagJob tags = PlanOutputTags(encoder_.Decoder(), output, settings_);
     encoder_.SetTaskEndHook(
-        task, [job, keepStopped, warnShort, failShort, verify](TTerminateInfo& info) {
+        task, [job, keepStopped, warnShort, failShort, verify, tags](TTerminateInfo& info) {
+            WriteQueuedTags(tags, job.TemporaryPath, job.OutputPath, info);
             if (verify)
                 VerifyQueuedJob(job, info);
             CheckSourceUnchanged(job, info);

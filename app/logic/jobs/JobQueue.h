@@ -6,12 +6,13 @@
 // when it starts and releases them when it ends, so that a batch's memory and open files
 // follow the jobs running at a time. Every job writes under the temporary name of its output's
 // claim (OutputClaim.h) and, when it ends, the queue (through the encoder's task-end hook of
-// the job's task, on the thread that ends it; it outlives the queue) gives the file its final
-// name when it succeeded, or when it was stopped and the settings keep stopped outputs;
-// otherwise it removes it. A source whose size or modification time changed since its job was
-// queued fails the job ("changed while it was converted"). A job that succeeded with much less
-// output than its source's probed length gets a warning (logged, and in the termination
-// record's Warning), or fails when the queue fails short outputs.
+// the job's task, on the thread that ends it; it outlives the queue) writes the source's tags
+// and covers into a finished file (OutputTags), then gives the file its final name when it
+// succeeded, or when it was stopped and the settings keep stopped outputs; otherwise it
+// removes it. A source whose size or modification time changed since its job was queued fails
+// the job ("changed while it was converted"). A job that succeeded with much less output than
+// its source's probed length gets a warning (logged, and in the termination record's
+// Warning), or fails when the queue fails short outputs.
 #pragma once
 
 #include <cstdint>

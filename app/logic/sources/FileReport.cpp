@@ -4,6 +4,10 @@
 #include <cstdio>
 #include <limits>
 
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
 #include "JsonText.h"
 #include "SourceProbe.h"
 
@@ -89,6 +93,44 @@ std::string TagsJson(const std::vector<TFileTag>& tags) {
     return object.Str();
 }
 
+std::string VocabularyJson(const TTagList& tags) {
+    TJsonObject object;
+    for (const TTagEntry& tag : tags) {
+        if (tag.Values.size() == 1) {
+            object.Text(tag.Name, tag.Values.front());
+            continue;
+        }
+        std::string array = "[";
+        for (const std::string& value : tag.Values)
+            array += (array.size() > 1 ? "," : "") + JsonString(value);
+        object.Raw(tag.Name, array + "]");
+    }
+    return object.Str();
+}
+
+std::string NamesJson(const std::vector<std::string>& names) {
+    std::string array = "[";
+    for (const std::string& name : names)
+        array += (array.size() > 1 ? "," : "") + JsonString(name);
+    return array + "]";
+}
+
+// The bits of the first audio stream's samples as its codec keeps them (FLAC and PCM); -1 for
+// a lossy codec, whose decoder makes floats of any precision.
+int BitsPerSampleOf(TFFDecoder& prober) {
+    const AVFormatContext* ctx = prober.FormatContext();
+    const int audio = prober.FirstAudioStreamIndex();
+    if (ctx == nullptr || audio < 0 || audio >= static_cast<int>(ctx->nb_streams))
+        return -1;
+    const AVCodecParameters* codec = ctx->streams[audio]->codecpar;
+    if (codec->bits_per_raw_sample > 0)
+        return codec->bits_per_raw_sample;
+    // The PCM codecs' ids lie below the first ADPCM one; their samples are as coded.
+    const bool pcm =
+        codec->codec_id >= AV_CODEC_ID_PCM_S16LE && codec->codec_id < AV_CODEC_ID_ADPCM_IMA_QT;
+    return pcm && codec->bits_per_coded_sample > 0 ? codec->bits_per_coded_sample : -1;
+}
+
 // A codec name, or null for a stream the file lacks.
 std::string CodecJson(const std::string& name) {
     return name.empty() ? "null" : JsonString(name);
@@ -102,6 +144,8 @@ TFileReport ReadFileReport(TFFDecoder& prober) {
     report.Container = prober.ContainerName();
     report.ContainerLongName = prober.ContainerLongName();
     report.Tags = prober.Tags();
+    report.Vocabulary = ReadTagList(prober);
+    report.BitsPerSample = BitsPerSampleOf(prober);
     report.Pictures = prober.AttachedPictures();
     return report;
 }
@@ -141,8 +185,8 @@ std::vector<std::string> FileReportLines(const TFileReport& report) {
 std::string FileReportJson(const std::string& path, const TFileReport& report) {
     const TSourceFacts& f = report.Facts;
     const bool rateKnown = f.FrameRateDen > 0 && f.FrameRateNum >= 0;
-    TJsonObject json;
-    json.Text("path", path)
+    TJsonObject object;
+    object.Text("path", path)
         .Text("container", report.Container)
         .Text("container_name", report.ContainerLongName)
         .Number("duration_us", f.Duration, f.Duration >= 0)
@@ -155,12 +199,16 @@ std::string FileReportJson(const std::string& path, const TFileReport& report) {
         .Raw("video_codec", CodecJson(f.VideoCodecName))
         .Real("frame_rate", rateKnown ? static_cast<double>(f.FrameRateNum) / f.FrameRateDen : 0,
               rateKnown)
-        .Raw("tags", TagsJson(report.Tags))
-        .Raw("cover_art", report.Pictures.empty() ? "null" : PictureJson(report.Pictures.front()))
+        .Number("bits_per_sample", report.BitsPerSample, report.BitsPerSample > 0)
+        .Raw("tags", VocabularyJson(report.Vocabulary))
+        .Raw("raw_tags", TagsJson(report.Tags));
+    if (report.HasDropped)
+        object.Raw("dropped", NamesJson(report.Dropped));
+    object.Raw("cover_art", report.Pictures.empty() ? "null" : PictureJson(report.Pictures.front()))
         .Raw("pictures", PicturesJson(report.Pictures));
     if (report.Loudness.Measured)
-        json.Raw("loudness", LoudnessJson(report.Loudness));
-    return json.Str();
+        object.Raw("loudness", LoudnessJson(report.Loudness));
+    return object.Str();
 }
 
 std::string FileErrorJson(const std::string& path, const std::string& message) {

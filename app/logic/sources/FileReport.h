@@ -8,12 +8,18 @@
 #include "FFDecode.h"
 #include "FileFacts.h"
 #include "Loudness.h"
+#include "TagList.h"
 
 struct TFileReport {
     TSourceFacts Facts;
     std::string Container;         // the demuxer's short name
     std::string ContainerLongName; // its long name
-    std::vector<TFileTag> Tags;
+    std::vector<TFileTag> Tags;    // as the container spells them
+    TTagList Vocabulary;           // the same in the one vocabulary of TagList.h
+    int BitsPerSample = -1;        // of the first audio stream's samples; -1 for lossy or unknown
+    // The tags some output format cannot hold, when the caller names one (HasDropped).
+    bool HasDropped = false;
+    std::vector<std::string> Dropped;
     std::vector<TAttachedPictureInfo> Pictures; // every attached picture, in stream order
     TLoudness Loudness;                         // when it was measured (a decode of the file)
 };
@@ -29,9 +35,11 @@ TFileReport ReadFileReport(TFFDecoder& prober);
 // track's gains ("ReplayGain: -3.80 dB, peak 0.912011; R128: -2355").
 std::vector<std::string> FileReportLines(const TFileReport& report);
 
-// One line of JSON for the file: "path", the facts (null when unknown), "container",
-// "container_name", "tags" (an object), "cover_art" (the first picture, or null) and
-// "pictures" (every picture, an empty array without one). A picture is an object with
+// One line of JSON for the file: "path", the facts (null when unknown) with
+// "bits_per_sample", "container", "container_name", "tags" (an object of the vocabulary's
+// names; a text, or an array for a tag of several values), "raw_tags" (an object of the
+// container's keys), "dropped" (an array, when the report has one), "cover_art" (the first picture,
+// or null) and "pictures" (every picture, an empty array without one). A picture is an object with
 // "codec", "width", "height" and "size" (null when unknown) and the texts "comment", "title"
 // and "filename" when the container gives them. A measured loudness adds "loudness":
 // "integrated_lufs", "range_lu", "true_peak_dbtp", "sample_peak", "replaygain_track_gain" (dB),

@@ -63,6 +63,8 @@ TEST(FileReportJson, HoldsTheFactsAndNullsForTheUnknown) {
     report.Container = "flac";
     report.ContainerLongName = "raw FLAC";
     report.Tags = {{"title", "Intro \"live\""}, {"ARTIST", "Band"}};
+    report.Vocabulary = {{"title", {"Intro \"live\""}}, {"artist", {"Band", "Guest"}}};
+    report.BitsPerSample = 24;
     const json object = json::parse(FileReportJson("a/01 Intro.flac", report));
     EXPECT_EQ(object["path"], "a/01 Intro.flac");
     EXPECT_EQ(object["container"], "flac");
@@ -70,7 +72,11 @@ TEST(FileReportJson, HoldsTheFactsAndNullsForTheUnknown) {
     EXPECT_EQ(object["duration"], "00:00:02.500");
     EXPECT_EQ(object["channels"], 2);
     EXPECT_EQ(object["tags"]["title"], "Intro \"live\"");
-    EXPECT_EQ(object["tags"]["ARTIST"], "Band");
+    EXPECT_EQ(object["tags"]["artist"], json::array({"Band", "Guest"}));
+    EXPECT_EQ(object["raw_tags"]["title"], "Intro \"live\"");
+    EXPECT_EQ(object["raw_tags"]["ARTIST"], "Band");
+    EXPECT_EQ(object["bits_per_sample"], 24);
+    EXPECT_FALSE(object.contains("dropped"));
     EXPECT_TRUE(object["audio_bit_rate"].is_null());
     EXPECT_TRUE(object["video_codec"].is_null());
     EXPECT_TRUE(object["frame_rate"].is_null());

@@ -242,6 +242,39 @@ TEST_F(JobQueue, QueuedJobsProduceThePresetsOutputs) {
     }
 }
 
+// The window's jobs get the same tags and covers: the queue writes them into the finished
+// output, from the source's tags and, for a source without a picture, its folder's cover.
+TEST_F(JobQueue, AFinishedJobGetsTheSourcesTagsAndItsFolderCover) {
+    const std::string album = apptest::FreshDir("album");
+    const std::string source =
+        testmedia::Make(album + "01.flac", "-f lavfi -i sine=duration=1 -ac 2 -metadata TITLE=Song "
+                                           "-metadata DISCNUMBER=1 -metadata DISCTOTAL=2 "
+                                           "-metadata MUSICBRAINZ_ALBUMID=album-id");
+    ASSERT_FALSE(source.empty());
+    ASSERT_FALSE(testmedia::Make(album + "cover.png",
+                                 "-f lavfi -i color=c=green:s=32x32:d=1 -frames:v 1 -f image2")
+                     .empty());
+    TGlobalVars vars;
+    vars.OutputFormat = ofMP3;
+    vars.OutputFileDir = out_;
+    TJobQueue queue(encoder_, JobSettingsOf(vars), Collect());
+    ASSERT_TRUE(queue.QueueSource(source)) << queue.LastError();
+    const std::vector<TTerminateInfo> ends = RunAll(1);
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_TRUE(ends[0].Finished && !ends[0].Exception) << ends[0].ExceptionMsg;
+    const std::string output = queue.Jobs()[0].OutputPath;
+    const std::string tags = apptest::RunForOutput(
+        "ffprobe -v error -show_entries format_tags -of default=nw=1 " + testmedia::Quote(output));
+    EXPECT_NE(tags.find("TAG:title=Song\n"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("TAG:disc=1/2\n"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("TAG:MusicBrainz Album Id=album-id\n"), std::string::npos) << tags;
+    EXPECT_EQ(apptest::RunForOutput("ffprobe -v error -select_streams v -show_entries "
+                                    "stream=codec_name,width:stream_disposition=attached_pic "
+                                    "-of csv=p=0 " +
+                                    testmedia::Quote(output)),
+              "png,32,1\n");
+}
+
 // Memory and open files follow the running jobs: a batch far longer than the files the
 // process may open converts every file.
 TEST_F(JobQueue, ABatchLongerThanTheOpenFileLimitConvertsEveryFile) {
