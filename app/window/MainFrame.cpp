@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <cstring>
 #include <filesystem>
 
 #include "AppLog.h"
@@ -71,8 +72,8 @@ void TFormMain::CreateControls() {
     ActionNext = NewAction("ActionNext", "Next");
     ActionExit = NewAction("ActionExit", "Exit");
     ActionExit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
-    ActionHelp = NewAction("ActionHelp", "Help");
-    ActionLog = NewAction("ActionLog", "Log");
+    ActionHelp = NewAction("ActionHelp", "&Help");
+    ActionLog = NewAction("ActionLog", "&Log");
     ActionHelpContent = NewAction("ActionHelpContent", "Help Content");
     ActionHelpContent->setShortcut(QKeySequence(Qt::Key_F1));
     ActionHomePage = NewAction("ActionHomePage", "Home Page");
@@ -116,6 +117,10 @@ void TFormMain::CreateControls() {
     PageControlMain = new QTabWidget(FBody);
     PageControlMain->setObjectName("PageControlMain");
     PageControlMain->setDocumentMode(false);
+    // The pages change by the wizard's commands only: neither the page control nor its
+    // (hidden) tab bar is a Tab stop.
+    PageControlMain->setFocusPolicy(Qt::NoFocus);
+    PageControlMain->tabBar()->setFocusPolicy(Qt::NoFocus);
     TabSheetStep1 = CreateStep1();
     TabSheetStep2 = CreateStep2();
     TabSheetStep3 = CreateStep3();
@@ -245,21 +250,43 @@ std::string TFormMain::MediaLibrariesError() const {
     return FFEncoder->LastErrMsg();
 }
 
+namespace {
+
+// The captions of the bottom row with the letter Alt presses (no two on one page share a
+// letter, nor with a control of the page).
+struct TMnemonic {
+    const char* Caption;
+    const char* WithMnemonic;
+};
+constexpr TMnemonic BottomRowMnemonics[] = {
+    {"Help", "&Help"},       {"Log", "&Log"},       {"Back", "&Back"}, {"Next", "&Next"},
+    {"Convert", "Con&vert"}, {"Finish", "&Finish"}, {"Exit", "E&xit"}, {"Cancel", "&Cancel"},
+};
+
+} // namespace
+
+QString WithMnemonic(const char* caption) {
+    for (const TMnemonic& m : BottomRowMnemonics)
+        if (std::strcmp(m.Caption, caption) == 0)
+            return m.WithMnemonic;
+    return caption;
+}
+
 void TFormMain::ApplyPageTexts() {
     const TPageTexts* texts = PageTextsOf(PageControlMain->currentIndex());
     if (!texts)
         return;
     LabelTitle->setText(texts->Title);
-    ActionBack->setText(BackCaption);
+    ActionBack->setText(WithMnemonic(BackCaption));
     ActionBack->setEnabled(texts->BackEnabled);
-    ActionNext->setText(texts->NextCaption);
+    ActionNext->setText(WithMnemonic(texts->NextCaption));
     ActionNext->setEnabled(texts->NextEnabled);
-    ActionExit->setText(texts->ExitCaption);
+    ActionExit->setText(WithMnemonic(texts->ExitCaption));
     ActionExit->setEnabled(true);
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    if (!FormCloseQuery()) {
+    if (!CloseConfirmed() || !FormCloseQuery()) {
         event->ignore();
         return;
     }

@@ -182,6 +182,7 @@ TEST_F(WizardRun, OutputStepShowsTheSettingsAndKeepsTheChoices) {
     form->PresetLists[6]->setCurrentIndex(3);
     form->SpinSimultaneousConversions->setValue(1);
     form->StoreOutputStep();
+    Services.Answer = TMessageResult::mrYes; // the quit question
     form->close();
     const TIniFile settings(Vars.DataFolder + SettingsFileName);
     EXPECT_EQ(settings.ReadInteger(SystemSection, "OutputFormat", -1), 6);
@@ -232,7 +233,7 @@ TEST_F(WizardRun, QuestionsAnsweredNoChangeNothingAndYesActs) {
             } else {
                 EXPECT_EQ(form->PageControlMain->currentIndex(), yes ? 0 : 1);
                 EXPECT_EQ(form->SourceFilePaths().size(), yes ? 0u : 1u);
-                EXPECT_EQ(form->ButtonExit->text(), yes ? "Exit" : "Cancel");
+                EXPECT_EQ(form->ButtonExit->text(), yes ? "E&xit" : "&Cancel");
             }
         }
     }
@@ -256,13 +257,14 @@ TEST_F(WizardRun, ThreeSourcesWithTheSecondFailingEndAtTheSummary) {
     Convert(*form, {Good[0], Low, Good[1]}, 2, 4);
     EXPECT_TRUE(form->CheckBoxPlayASound->isChecked());
     EXPECT_FALSE(form->ButtonNext->isEnabled());
-    EXPECT_EQ(form->ButtonExit->text(), "Cancel");
+    EXPECT_EQ(form->ButtonExit->text(), "&Cancel");
     ASSERT_TRUE(Until([&] { return form->PageControlMain->currentIndex() == 3; }));
 
     EXPECT_EQ(form->LabelFinishTotalFiles->text(), "3");
     EXPECT_EQ(form->LabelFinishSuccessed->text(), "2");
     EXPECT_EQ(form->LabelFinishFailed->text(), "1");
-    EXPECT_EQ(form->ButtonNext->text(), "Finish");
+    EXPECT_EQ(form->ButtonNext->text(), "&Finish");
+    EXPECT_FALSE(form->LabelFinishCancelled->isVisible()) << "nothing was cancelled";
     ASSERT_EQ(form->ListViewConverting->topLevelItemCount(), 3);
     EXPECT_EQ(Cell(*form, 0, 0), "good0.mp3");
     EXPECT_EQ(Cell(*form, 0, 4), fs::path(Good[0]).parent_path().string() + "/");
@@ -287,9 +289,8 @@ TEST_F(WizardRun, ThreeSourcesWithTheSecondFailingEndAtTheSummary) {
     EXPECT_FALSE(fs::exists(Out + "low.wma"));
 
     // "Open folder" opens the output folder; Finish starts over with empty lists.
-    QMouseEvent press(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form->LabelOpenFolder, &press);
+    EXPECT_EQ(form->LabelOpenFolder->focusPolicy(), Qt::StrongFocus);
+    form->LabelOpenFolder->click();
     EXPECT_EQ(Services.Opened, std::vector<std::string>{Out});
     form->ActionNext->trigger();
     EXPECT_EQ(form->PageControlMain->currentIndex(), 0);
@@ -297,7 +298,7 @@ TEST_F(WizardRun, ThreeSourcesWithTheSecondFailingEndAtTheSummary) {
     EXPECT_EQ(form->ListViewConverting->topLevelItemCount(), 0);
     EXPECT_EQ(form->LabelFinishTotalFiles->text(), "0");
     EXPECT_EQ(Vars.FailedCount, 0);
-    EXPECT_EQ(form->ButtonNext->text(), "Next");
+    EXPECT_EQ(form->ButtonNext->text(), "&Next");
 }
 
 TEST_F(WizardRun, NoJobQueuedShowsTheSummaryAtOnceAndRunsTheCountdown) {
@@ -359,17 +360,19 @@ TEST_F(WizardRun, CancelOnStepThreeStopsAndEndsAtTheSummary) {
         cancelled += Cell(*form, row, 2) == "Cancelled";
     EXPECT_GE(cancelled, 2);
     EXPECT_EQ(form->LabelFinishSuccessed->text(), QString::number(3 - cancelled));
+    // The summary says how many were cancelled, under its three counts.
+    EXPECT_TRUE(form->LabelFinishCancelled->isVisible());
+    EXPECT_EQ(form->LabelFinishCancelled->text().toStdString(),
+              "Cancelled: " + std::to_string(cancelled));
     EXPECT_TRUE(Services.TextsOf(TMessageKind::mkWarning).empty());
-    // Jobs that never ran made no file; the one stopped while it ran keeps its part.
-    int cancelledOutputs = 0;
+    // A stopped job leaves nothing: neither a part under its name nor its temporary file.
     for (int row = 0; row < 3; ++row) {
         const bool exists = fs::exists(Out + "long" + std::to_string(row) + ".ogg");
-        if (Cell(*form, row, 2) == "Finish")
-            EXPECT_TRUE(exists) << row;
-        else
-            cancelledOutputs += exists;
+        EXPECT_EQ(exists, Cell(*form, row, 2) == "Finish") << row;
     }
-    EXPECT_LE(cancelledOutputs, 1);
+    for (const auto& entry : fs::directory_iterator(Out))
+        EXPECT_EQ(entry.path().filename().string().find("audioconv-part"), std::string::npos)
+            << entry.path();
 }
 
 TEST_F(WizardRun, PostRunCheckBoxesFollowAndChangeTheSettings) {
