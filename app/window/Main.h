@@ -270,6 +270,9 @@ private:
     TWindowPlacement Placement() const;
     void ApplyPlacement(const TWindowPlacement& placement);
     TScreenRect PrimaryScreen() const;
+    // The screen the stored placement lies on most, into `screen`; false (and `screen` as it
+    // was) when it lies on none. `fallback` stands for values not stored.
+    bool StoredPlacementScreen(const TWindowPlacement& fallback, TScreenRect& screen) const;
 
     std::string FProgramPath;
     std::string FProgramFolder; // with a trailing separator

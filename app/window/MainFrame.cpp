@@ -15,6 +15,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -200,9 +201,15 @@ void TFormMain::FormCreate() {
     setAcceptDrops(true);
     SetUpOpenDialog();
 
-    // 9. The placement of the last session.
+    // 9. The placement of the last session, on the screen it was on; none stored (an
+    // unclean end before it was written) or none on a screen: centred on the primary screen.
     TWindowPlacement placement = Placement();
-    LoadPlacement(vars, FormSection, placement, PrimaryScreen());
+    CentreWindow(placement, PrimaryScreen());
+    TScreenRect screen = PrimaryScreen();
+    const bool onScreen = StoredPlacementScreen(placement, screen);
+    LoadPlacement(vars, FormSection, placement, screen);
+    if (!onScreen)
+        CentreWindow(placement, screen);
     ApplyPlacement(placement);
 
     // 10.
@@ -335,16 +342,44 @@ void TFormMain::ImageMainMouseMove() {
 }
 
 TWindowPlacement TFormMain::Placement() const {
-    const QRect bounds = frameGeometry();
-    return {bounds.x(), bounds.y(), bounds.width(), bounds.height(),
-            windowState().testFlag(Qt::WindowMaximized)};
+    // A maximised window keeps the size it is restored to: that one is stored.
+    const bool maximized = windowState().testFlag(Qt::WindowMaximized);
+    const QRect bounds =
+        maximized && normalGeometry().isValid() ? normalGeometry() : frameGeometry();
+    return {bounds.x(), bounds.y(), bounds.width(), bounds.height(), maximized};
 }
 
 void TFormMain::ApplyPlacement(const TWindowPlacement& placement) {
+    setWindowState(windowState() & ~Qt::WindowMaximized);
     move(placement.Left, placement.Top);
     resize(placement.Width, placement.Height);
-    setWindowState(placement.Maximized ? (windowState() | Qt::WindowMaximized)
-                                       : (windowState() & ~Qt::WindowMaximized));
+    if (placement.Maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+bool TFormMain::StoredPlacementScreen(const TWindowPlacement& fallback, TScreenRect& screen) const {
+    const TIniFile file(SettingsFilePath(*GlobalVars));
+    const int x = file.ReadInteger(FormSection, "x", fallback.Left);
+    const int y = file.ReadInteger(FormSection, "y", fallback.Top);
+    const int width = file.ReadInteger(FormSection, "width", fallback.Width);
+    const int height = file.ReadInteger(FormSection, "height", fallback.Height);
+    const QRect stored(x, y, std::max(width, 1), std::max(height, 1));
+    // The screen that holds most of the stored window; none: the primary one.
+    const QScreen* best = nullptr;
+    int bestArea = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect common = screen->availableGeometry().intersected(stored);
+        const int area = common.isEmpty() ? 0 : common.width() * common.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = screen;
+        }
+    }
+    if (!best)
+        return false;
+    const QRect area = best->availableGeometry();
+    screen = {area.x(), area.y(), area.width(), area.height()};
+    return true;
 }
 
 TScreenRect TFormMain::PrimaryScreen() const {

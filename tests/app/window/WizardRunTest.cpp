@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTest>
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
@@ -112,6 +113,33 @@ protected:
         form.PresetLists[format]->setCurrentIndex(preset);
         form.ActionNext->trigger();
         ASSERT_EQ(form.PageControlMain->currentIndex(), 2);
+    }
+
+    // Three sources long enough for a run to be under way when the test acts on it.
+    std::vector<std::string> LongSources(int seconds) {
+        const std::string dir = testmedia::TempDir("app/wizard-run");
+        std::vector<std::string> paths;
+        for (int i = 0; i < 3; ++i) {
+            paths.push_back(testmedia::Make(
+                dir + "/long" + std::to_string(i) + "-" + std::to_string(seconds) + ".wav",
+                "-f lavfi -i sine=frequency=" + std::to_string(300 + i) +
+                    ":duration=" + std::to_string(seconds) + " -ac 2 -ar 48000"));
+            EXPECT_FALSE(paths.back().empty());
+        }
+        return paths;
+    }
+
+    // A click on `button` queued behind whatever input is already waiting: two of them in a
+    // row are two clicks within a millisecond, both waiting before the first is handled.
+    static void QueueClick(QWidget* button) {
+        const QPointF at(button->width() / 2.0, button->height() / 2.0);
+        const QPointF global = button->mapToGlobal(at);
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(
+                button,
+                new QMouseEvent(type, at, global, Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                Qt::NoModifier));
     }
 
     static std::string Cell(const TFormMain& form, int row, int column) {
@@ -373,6 +401,105 @@ TEST_F(WizardRun, CancelOnStepThreeStopsAndEndsAtTheSummary) {
     for (const auto& entry : fs::directory_iterator(Out))
         EXPECT_EQ(entry.path().filename().string().find("audioconv-part"), std::string::npos)
             << entry.path();
+}
+
+TEST_F(WizardRun, ConvertClickedTwiceAtOnceRunsOnceAndCancelClickedTwiceAsksOnce) {
+    const std::vector<std::string> sources = LongSources(30);
+    const auto form = Open();
+    Vars.SimultaneousConversions = 1;
+    AddSourceRows(*form, sources);
+    form->ActionNext->trigger();
+    form->EditOutputDir->setText(QString::fromStdString(Out));
+    form->FormatButtons[3]->click();
+    QueueClick(form->ButtonNext);
+    QueueClick(form->ButtonNext);
+    ASSERT_TRUE(Until([&] { return form->Run() && form->Run()->Started(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->PageControlMain->currentIndex(), 2);
+    EXPECT_EQ(form->ListViewConverting->topLevelItemCount(), 3) << "one run of three jobs";
+    EXPECT_TRUE(Services.Messages.empty());
+
+    Services.Answer = TMessageResult::mrYes;
+    QueueClick(form->ButtonExit);
+    QueueClick(form->ButtonExit);
+    ASSERT_TRUE(Until([&] { return form->PageControlMain->currentIndex() == 3; }));
+    EXPECT_EQ(Services.TextsOf(TMessageKind::mkQuestion),
+              std::vector<std::string>{"Do you really want to cancel the conversion?"});
+    EXPECT_TRUE(Services.TextsOf(TMessageKind::mkError).empty());
+    EXPECT_TRUE(Services.TextsOf(TMessageKind::mkWarning).empty());
+    EXPECT_EQ(form->LabelFinishTotalFiles->text(), "3");
+    // The window closes as usual afterwards: the settings are saved.
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(fs::exists(Vars.DataFolder + SettingsFileName));
+}
+
+TEST_F(WizardRun, OverallProgressCountsBothJobsAndNeverGoesBack) {
+    // A short and a long job side by side: the short one ends while the long one runs.
+    const std::string dir = testmedia::TempDir("app/wizard-run");
+    const std::string shortOne =
+        testmedia::Make(dir + "/short3.wav", "-f lavfi -i sine=frequency=500:duration=3 -ac 2");
+    const std::vector<std::string> longer = LongSources(30);
+    ASSERT_FALSE(shortOne.empty());
+    const auto form = Open();
+    Vars.SimultaneousConversions = 2;
+    std::vector<int> values;
+    QObject::connect(form->ProgressBar, &QProgressBar::valueChanged, [&](int value) {
+        if (form->Run() && !form->Run()->Ended())
+            values.push_back(value);
+    });
+    Convert(*form, {shortOne, longer[0]}, 3, 4);
+    ASSERT_TRUE(Until([&] { return form->PageControlMain->currentIndex() == 3; }));
+    ASSERT_FALSE(values.empty());
+    for (size_t i = 1; i < values.size(); ++i)
+        EXPECT_GE(values[i], values[i - 1]) << "at report " << i;
+    // The short job's end is its share of the whole, not a full bar.
+    EXPECT_LT(values.front(), 100);
+    EXPECT_EQ(form->LabelFinishSuccessed->text(), "2");
+}
+
+TEST_F(WizardRun, AWholeConversionByKeysAlone) {
+    const auto form = Open();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    // The files come from the command line (the file dialog is the desktop's own).
+    AddSourceRows(*form, {Good[0], Good[1]});
+    Vars.OutputFileDir = Out;
+    const auto keys = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : form.get();
+        QTest::keyClick(target, key, modifiers);
+    };
+    // A mnemonic presses its button as a click would, which takes a moment to come up.
+    const auto onStep = [&](int step) {
+        return Until([&] { return form->PageControlMain->currentIndex() == step; });
+    };
+    form->NextGrid->setFocus(Qt::TabFocusReason);
+    keys(Qt::Key_N, Qt::AltModifier); // Next
+    ASSERT_TRUE(onStep(1));
+    // Tab from the folder to the formats, the arrows to WAV, Space to choose it.
+    form->EditOutputDir->setFocus(Qt::TabFocusReason);
+    keys(Qt::Key_Tab);
+    keys(Qt::Key_Tab);
+    QWidget* group = QApplication::focusWidget();
+    ASSERT_NE(std::find(form->FormatButtons.begin(), form->FormatButtons.end(), group),
+              form->FormatButtons.end());
+    for (int i = 0; i < 8 && QApplication::focusWidget() != form->FormatButtons[0]; ++i)
+        keys(Qt::Key_Left);
+    ASSERT_EQ(QApplication::focusWidget(), form->FormatButtons[0]);
+    keys(Qt::Key_Space);
+    EXPECT_EQ(Vars.OutputFormat, 0);
+    keys(Qt::Key_V, Qt::AltModifier); // Convert
+    ASSERT_TRUE(onStep(3));
+    EXPECT_EQ(form->LabelFinishSuccessed->text(), "2");
+    EXPECT_TRUE(fs::exists(Out + "good0.wav"));
+    EXPECT_EQ(QApplication::focusWidget(), form->ButtonNext) << "Finish has the focus";
+    keys(Qt::Key_Space); // Finish
+    ASSERT_TRUE(onStep(0));
+    Services.Answer = TMessageResult::mrYes;
+    keys(Qt::Key_X, Qt::AltModifier); // Exit, and yes to the question
+    EXPECT_TRUE(Until([&] { return !form->isVisible(); }));
+    EXPECT_EQ(Services.TextsOf(TMessageKind::mkQuestion),
+              std::vector<std::string>{"Are you sure to quit now?"});
 }
 
 TEST_F(WizardRun, PostRunCheckBoxesFollowAndChangeTheSettings) {
