@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QMetaObject>
 
+#include "DesktopNotices.h"
 #include "WindowWidgets.h"
 
 #include "PlatformServices.h"
@@ -200,6 +201,7 @@ void TFormMain::ShowOverallProgress() {
         return;
     ProgressBar->setValue(overall.Value);
     LabelProgress->setText(Q(overall.Text));
+    ShowDockProgress(overall.Value / 100.0, true);
 }
 
 void TFormMain::JobProgressed(int job) {
@@ -241,6 +243,7 @@ void TFormMain::JobEnded(int job, const TTerminateInfo& info) {
 }
 
 void TFormMain::RunEnded() {
+    ShowDockProgress(0, false);
     LabelCurrentFile->setText(LabelAtRest);
     LabelProgress->setText(ProgressAtRest);
     ProgressBar->setValue(0);
@@ -276,5 +279,6 @@ void TFormMain::NotifyRunEnded() {
     services->Notify("The conversion is finished.",
                      "Total files: " + std::to_string(summary.Total) +
                          ", Successed: " + std::to_string(summary.Successed) +
-                         ", Failed: " + std::to_string(summary.Failed));
+                         ", Failed: " + std::to_string(summary.Failed) +
+                         (summary.Cancelled > 0 ? ", " + CancelledLine(summary) : ""));
 }

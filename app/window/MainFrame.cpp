@@ -169,6 +169,8 @@ void TFormMain::FormCreate() {
 
     // 1. No caption of its own: the title shows as the application title and in texts.
     setWindowTitle(QString());
+    // The desktop's tools name the window by the title its title bar shows.
+    setAccessibleName(title.empty() ? QApplication::applicationDisplayName() : Q(title));
     FTitleBar->SetTitle(Q(title));
     FTitleBar->SetIcon(QApplication::windowIcon());
 
