@@ -39,6 +39,8 @@ QFrame* NewRule(QWidget* parent, const char* name) {
     rule->setObjectName(name);
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
+    // The accessibility tools list a line as a frame: it says what it is.
+    rule->setAccessibleName("Separator");
     return rule;
 }
 
@@ -86,6 +88,7 @@ void TFormAbout::CreateControls() {
     PanelPicture = new QFrame(this);
     PanelPicture->setObjectName("PanelPicture");
     PanelPicture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    PanelPicture->setAccessibleName("Picture");
     PanelPicture->setLineWidth(1);
     ImagePicture = new QLabel(PanelPicture);
     ImagePicture->setObjectName("ImagePicture");

@@ -1,6 +1,7 @@
 // Step 4 of the wizard: the summary of the run.
 #include "Main.h"
 
+#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,7 +38,10 @@ QWidget* TFormMain::CreateStep4() {
     bold.setBold(true);
     summary->setFont(bold);
     summaryHead->addWidget(summary);
-    summaryHead->addWidget(Rule(page), 1);
+    // The accessibility tools list a line as a frame: it says what it is.
+    QFrame* rule = Rule(page);
+    rule->setAccessibleName("Separator");
+    summaryHead->addWidget(rule, 1);
     layout->addSpacing(8);
     layout->addLayout(summaryHead);
 
