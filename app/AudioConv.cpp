@@ -2,6 +2,7 @@
 // and the message loop.
 #include <QApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QStyleFactory>
 #include <iostream>
@@ -9,6 +10,7 @@
 #include "AboutForm.h"
 #include "AddFailed.h"
 #include "AppCommandLine.h"
+#include "GuardedApplication.h"
 #include "LogForm.h"
 #include "Main.h"
 #include "MyUtils.h"
@@ -26,7 +28,9 @@ int main(int argc, char* argv[]) {
     // --help and --version are answered before the toolkit looks for a display.
     if (const int answered = AnswerAppCommandLine(argc, argv, std::cout); answered >= 0)
         return answered;
-    QApplication application(argc, argv);
+    TGuardedApplication application(argc, argv);
+    // Docks match the window to the desktop file's icon by this id.
+    QGuiApplication::setDesktopFileName("org.example.audioconv");
     TGlobalVars globalVars;
     GlobalVars = &globalVars;
     const std::string programFolder = ExecutableFolder();

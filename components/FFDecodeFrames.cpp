@@ -91,6 +91,14 @@ bool TFFDecoder::Seek(uint8_t flags, int64_t position) {
     int ret;
     if (position > 0) {
         ret = ff::av_seek_frame(ctx, seekStreamIndex_, target, flags & 15);
+        // No key frame after the position (a short clip with one key frame at its start):
+        // the nearest key frame before it, so that the picture is one of the stream's.
+        if (ret < 0 && (flags & AVSEEK_FLAG_BACKWARD) == 0) {
+            ReportErrorFmt(LevelDebug, "no key frame after %0.3f seconds, seeking backward",
+                           static_cast<double>(position) / 1000000.0);
+            ret = ff::av_seek_frame(ctx, seekStreamIndex_, target,
+                                    (flags | AVSEEK_FLAG_BACKWARD) & 15);
+        }
     } else {
         ret = ff::av_seek_frame(ctx, seekStreamIndex_, target, (flags | AVSEEK_FLAG_BACKWARD) & 15);
         if (ret < 0)

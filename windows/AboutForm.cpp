@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -38,6 +39,8 @@ QFrame* NewRule(QWidget* parent, const char* name) {
     rule->setObjectName(name);
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
+    // The accessibility tools list a line as a frame: it says what it is.
+    rule->setAccessibleName("Separator");
     return rule;
 }
 
@@ -68,7 +71,8 @@ void TFormAbout::Execute(QWidget* owner, const std::string& programFolder) {
 
 QLabel* TFormAbout::NewLink(const char* name) {
     QLabel* link = NewText(this, name, false);
-    link->setAccessibleName(name);
+    // Named by its text to the accessibility tools; a Tab stop, opened by Enter or Space.
+    link->setFocusPolicy(Qt::StrongFocus);
     link->setCursor(Qt::PointingHandCursor);
     QFont font = link->font();
     font.setUnderline(true);
@@ -84,6 +88,7 @@ void TFormAbout::CreateControls() {
     PanelPicture = new QFrame(this);
     PanelPicture->setObjectName("PanelPicture");
     PanelPicture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    PanelPicture->setAccessibleName("Picture");
     PanelPicture->setLineWidth(1);
     ImagePicture = new QLabel(PanelPicture);
     ImagePicture->setObjectName("ImagePicture");
@@ -156,8 +161,15 @@ void TFormAbout::FormCreate(const std::string& programFolder) {
 }
 
 bool TFormAbout::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    const auto activated = [event] {
+        if (event->type() == QEvent::MouseButtonRelease)
+            return static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    };
+    if (activated()) {
         if (watched == labHomePage) {
             OpenWithShell(labHomePage->text().toStdString());
             return true;

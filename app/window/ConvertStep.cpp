@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QMetaObject>
 
+#include "DesktopNotices.h"
 #include "WindowWidgets.h"
 
 #include "PlatformServices.h"
@@ -84,7 +85,9 @@ QWidget* TFormMain::CreateStep3() {
     };
     int row = 0;
     for (const auto& [caption, value] : rows) {
-        grid->addWidget(new QLabel(caption, status), row, 0);
+        auto* label = new QLabel(caption, status);
+        LinkCaption(label, value);
+        grid->addWidget(label, row, 0);
         grid->addWidget(value, row, 1, 1, 2);
         ++row;
     }
@@ -96,7 +99,12 @@ QWidget* TFormMain::CreateStep3() {
     LabelProgress = ValueLabel("LabelProgress", "0%", status);
     LabelProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     LabelProgress->setMinimumWidth(40);
-    grid->addWidget(new QLabel("Overall Progress:", status), row, 0);
+    auto* overall = new QLabel("Overall Progress:", status);
+    LinkCaption(overall, ProgressBar);
+    ProgressBar->setAccessibleName("Overall Progress");
+    LinkCaption(overall, LabelProgress);
+    overall->setBuddy(ProgressBar);
+    grid->addWidget(overall, row, 0);
     grid->addWidget(ProgressBar, row, 1);
     grid->addWidget(LabelProgress, row, 2);
     grid->setColumnStretch(1, 1);
@@ -125,26 +133,35 @@ void TFormMain::ConnectConvertStep() {
 }
 
 void TFormMain::StartRun() {
-    QCoreApplication::processEvents();
+    // One run at a time; input queued behind the click that started it finds step 3 with
+    // its Next disabled.
+    if (FRun)
+        return;
     GoToStep(2);
     ApplyPageTexts();
     CheckBoxPlayASound->setChecked(GlobalVars->PlayASoundWhenFinished);
     CheckBoxShutdown->setChecked(GlobalVars->ShutDownWhenFinished);
     FCancelBeforeBegin = false;
+    FCancelRequested = false;
     QMetaObject::invokeMethod(
         this, [this] { BeginRun(); }, Qt::QueuedConnection);
 }
 
 void TFormMain::BeginRun() {
-    // Step 3 is painted before the sources are opened again.
-    QCoreApplication::processEvents();
+    if (FRun || Step() != 2)
+        return;
     TGlobalVars& vars = *GlobalVars;
+    // A stopped job's part is removed: only whole files stay under their names.
+    TJobSettings settings = JobSettingsOf(vars);
+    settings.KeepStoppedOutputs = false;
     // Terminations come from the encoder's delivery thread; they are applied on this one.
     // A call still queued when the window is gone is dropped with it.
     FRun = std::make_unique<TConversionRun>(
-        *FFEncoder, JobSettingsOf(vars), [this](std::function<void()> call) {
+        *FFEncoder, std::move(settings), [this](std::function<void()> call) {
             QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
         });
+    // Step 3 is painted before the sources are opened again; a Cancel meanwhile is seen.
+    QCoreApplication::processEvents();
     ListViewConverting->clear();
     if (!FCancelBeforeBegin)
         FRun->QueueJobs(SourceFilePaths());
@@ -155,6 +172,7 @@ void TFormMain::BeginRun() {
         item->setText(ccStatus, JobStatusText(jsWaiting));
         item->setText(ccPath, Q(EnsureTrailingSeparator(FolderOf(job.SourcePath))));
     }
+    FitConvertColumns();
     vars.TotalDurationUs = FRun->Queue().TotalDurationUs();
     vars.DoneDurationMs = 0;
     vars.FailedCount = 0;
@@ -167,6 +185,25 @@ void TFormMain::BeginRun() {
     vars.StartTime = FRun->StartTime();
 }
 
+void TFormMain::FitConvertColumns() {
+    // Every column but the last as wide as its widest text, at least its starting width.
+    for (int column = 0; column + 1 < static_cast<int>(std::size(ConvertColumns)); ++column) {
+        ListViewConverting->resizeColumnToContents(column);
+        if (ListViewConverting->columnWidth(column) < ConvertColumns[column].Width)
+            ListViewConverting->setColumnWidth(column, ConvertColumns[column].Width);
+    }
+}
+
+void TFormMain::ShowOverallProgress() {
+    // The whole run's share: the durations done of all jobs against the total.
+    const TPercent overall = OverallPercent(FRun->State());
+    if (!overall.Known)
+        return;
+    ProgressBar->setValue(overall.Value);
+    LabelProgress->setText(Q(overall.Text));
+    ShowDockProgress(overall.Value / 100.0, true);
+}
+
 void TFormMain::JobProgressed(int job) {
     QTreeWidgetItem* item = ListViewConverting->topLevelItem(job);
     if (!item)
@@ -175,11 +212,11 @@ void TFormMain::JobProgressed(int job) {
     LabelCurrentFile->setText(Q(EnsureTrailingSeparator(item->text(ccPath).toStdString()) +
                                 item->text(ccName).toStdString()));
     item->setText(ccProgress, Q(state.Progress));
-    if (state.Progress != ProgressUnknown) {
-        ProgressBar->setValue(state.Percent.Value);
-        LabelProgress->setText(Q(state.Percent.Text));
+    if (state.Progress != ProgressUnknown)
         item->setText(ccStatus, JobStatusText(state.Status));
-    }
+    ShowOverallProgress();
+    // The running jobs stay in view as the run goes down the list.
+    ListViewConverting->scrollToItem(item);
     ShowRunTimes();
 }
 
@@ -200,15 +237,13 @@ void TFormMain::JobEnded(int job, const TTerminateInfo& info) {
     const TJobState& state = FRun->States()[job];
     item->setText(ccProgress, Q(state.Progress));
     item->setText(ccStatus, JobStatusText(state.Status));
-    if (info.Finished) {
-        LabelProgress->setText(ProgressDone);
-        ProgressBar->setValue(100);
-    }
+    ShowOverallProgress();
     if (info.Exception)
         ShowMessage(info.ExceptionMsg, TMessageKind::mkWarning);
 }
 
 void TFormMain::RunEnded() {
+    ShowDockProgress(0, false);
     LabelCurrentFile->setText(LabelAtRest);
     LabelProgress->setText(ProgressAtRest);
     ProgressBar->setValue(0);
@@ -221,6 +256,9 @@ std::string TFormMain::SoundFile(bool failed) const {
 }
 
 void TFormMain::EndRun() {
+    // The window closed during the run: no sound, countdown or summary after it.
+    if (FCloseConfirmed)
+        return;
     const TGlobalVars& vars = *GlobalVars;
     if (vars.PlayASoundWhenFinished)
         if (TPlatformServices* services = PlatformServices())
@@ -241,5 +279,6 @@ void TFormMain::NotifyRunEnded() {
     services->Notify("The conversion is finished.",
                      "Total files: " + std::to_string(summary.Total) +
                          ", Successed: " + std::to_string(summary.Successed) +
-                         ", Failed: " + std::to_string(summary.Failed));
+                         ", Failed: " + std::to_string(summary.Failed) +
+                         (summary.Cancelled > 0 ? ", " + CancelledLine(summary) : ""));
 }

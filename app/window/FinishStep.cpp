@@ -1,11 +1,12 @@
 // Step 4 of the wizard: the summary of the run.
 #include "Main.h"
 
+#include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -15,30 +16,6 @@
 #include "brand/PageTexts.h"
 #include "jobs/RunProgress.h"
 #include "settings/globals.h"
-
-namespace {
-
-// Runs `click` when the watched label is clicked with the left button.
-class TClickFilter final : public QObject {
-public:
-    TClickFilter(QObject* parent, std::function<void()> click)
-        : QObject(parent), click_(std::move(click)) {}
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonRelease &&
-            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-            click_();
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> click_;
-};
-
-} // namespace
 
 QWidget* TFormMain::CreateStep4() {
     auto* page = new QWidget;
@@ -61,7 +38,10 @@ QWidget* TFormMain::CreateStep4() {
     bold.setBold(true);
     summary->setFont(bold);
     summaryHead->addWidget(summary);
-    summaryHead->addWidget(Rule(page), 1);
+    // The accessibility tools list a line as a frame: it says what it is.
+    QFrame* rule = Rule(page);
+    rule->setAccessibleName("Separator");
+    summaryHead->addWidget(rule, 1);
     layout->addSpacing(8);
     layout->addLayout(summaryHead);
 
@@ -79,17 +59,20 @@ QWidget* TFormMain::CreateStep4() {
     int row = 0;
     for (const auto& [caption, value] : rows) {
         // The desktop's accessibility tools find each count by its caption.
-        value->setAccessibleDescription(caption);
-        counts->addWidget(new QLabel(caption, page), row, 0);
+        auto* label = new QLabel(caption, page);
+        LinkCaption(label, value);
+        counts->addWidget(label, row, 0);
         counts->addWidget(value, row, 1);
         ++row;
     }
+    // Under the three counts, only when jobs were cancelled: "Cancelled: N".
+    LabelFinishCancelled = ValueLabel("LabelFinishCancelled", "", page);
+    LabelFinishCancelled->hide();
+    counts->addWidget(LabelFinishCancelled, row, 0, 1, 2);
     counts->setColumnStretch(2, 1);
     layout->addLayout(counts);
 
-    LabelOpenFolder = ValueLabel("LabelOpenFolder", "Open folder", page);
-    // The toolkit's pointing hand is the system's own hand cursor.
-    LabelOpenFolder->setCursor(Qt::PointingHandCursor);
+    LabelOpenFolder = LinkButton("LabelOpenFolder", "Open folder", page);
     layout->addSpacing(6);
     layout->addWidget(LabelOpenFolder);
     layout->addStretch(1);
@@ -102,9 +85,8 @@ QWidget* TFormMain::CreateStep4() {
 }
 
 void TFormMain::ConnectFinishStep() {
-    LabelOpenFolder->setAccessibleName("Open folder");
-    LabelOpenFolder->installEventFilter(
-        new TClickFilter(LabelOpenFolder, [] { OpenWithShell(GlobalVars->OutputFileDir); }));
+    connect(LabelOpenFolder, &QPushButton::clicked, this,
+            [] { OpenWithShell(GlobalVars->OutputFileDir); });
 }
 
 void TFormMain::ShowSummary() {
@@ -114,6 +96,11 @@ void TFormMain::ShowSummary() {
     LabelFinishTotalFiles->setText(QString::number(summary.Total));
     LabelFinishSuccessed->setText(QString::number(summary.Successed));
     LabelFinishFailed->setText(QString::number(summary.Failed));
+    LabelFinishCancelled->setText(Q(CancelledLine(summary)));
+    LabelFinishCancelled->setVisible(summary.Cancelled > 0);
+    // The end of the run is said, and the focus goes to the page's first command.
+    Announce(LabelFinishTitle1);
+    ButtonNext->setFocus(Qt::OtherFocusReason);
 }
 
 void TFormMain::ResetRun() {
@@ -125,6 +112,8 @@ void TFormMain::ResetRun() {
     LabelProgress->setText(ProgressAtRest);
     for (QLabel* label : {LabelFinishTotalFiles, LabelFinishSuccessed, LabelFinishFailed})
         label->setText("0");
+    LabelFinishCancelled->clear();
+    LabelFinishCancelled->hide();
     TGlobalVars& vars = *GlobalVars;
     vars.FailedFiles.clear();
     vars.FailedCount = 0;

@@ -42,6 +42,10 @@ struct TProbedRow;
 inline constexpr int MainClientWidth = 698;
 inline constexpr int MainClientHeight = 542;
 
+// `caption` of the bottom row (Help, Log, Back, Next, Convert, Finish, Exit, Cancel) with its
+// mnemonic; any other caption as it is.
+QString WithMnemonic(const char* caption);
+
 class TFormMain : public QWidget, private TRunObserver {
     Q_OBJECT
 public:
@@ -79,6 +83,8 @@ public:
     void WizardNext();
     void WizardBack();
     void WizardExit();
+    // Stops the run of step 3 once (Cancel confirmed, or the window closing during it).
+    void CancelRun();
 
     // ---- step 2
     // Disables the button of `index`, enables the others, brings its preset list to the front
@@ -181,7 +187,8 @@ public:
     QLabel* LabelFinishTotalFiles = nullptr;
     QLabel* LabelFinishSuccessed = nullptr;
     QLabel* LabelFinishFailed = nullptr;
-    QLabel* LabelOpenFolder = nullptr;
+    QLabel* LabelFinishCancelled = nullptr; // "Cancelled: N", shown when jobs were
+    QPushButton* LabelOpenFolder = nullptr; // a link that opens the output folder
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -209,6 +216,10 @@ private:
     void JobEnded(int job, const TTerminateInfo& info) override;
     void RunEnded() override;
     void ShowRunTimes();
+    // The overall bar and percentage from the run's state.
+    void ShowOverallProgress();
+    // The conversion list's columns as wide as their texts.
+    void FitConvertColumns();
     // The desktop's notice of the end of a run while the window is not active.
     void NotifyRunEnded();
     QAction* NewAction(const char* name, const char* caption);
@@ -245,6 +256,9 @@ private:
     std::string MediaLibrariesError() const;
 
     // Closing.
+    // The question a close from outside (Alt+F4, the window manager) asks first, as Exit
+    // does; true when the window may close. During a run a yes stops it.
+    bool CloseConfirmed();
     bool FormCloseQuery();
     void FormClose();
 
@@ -256,6 +270,9 @@ private:
     TWindowPlacement Placement() const;
     void ApplyPlacement(const TWindowPlacement& placement);
     TScreenRect PrimaryScreen() const;
+    // The screen the stored placement lies on most, into `screen`; false (and `screen` as it
+    // was) when it lies on none. `fallback` stands for values not stored.
+    bool StoredPlacementScreen(const TWindowPlacement& fallback, TScreenRect& screen) const;
 
     std::string FProgramPath;
     std::string FProgramFolder; // with a trailing separator
@@ -268,6 +285,14 @@ private:
     std::unique_ptr<TConversionRun> FRun;
     // Cancel was confirmed before BeginRun ran: the run queues nothing.
     bool FCancelBeforeBegin = false;
+    // Cancel was confirmed for the run under way: a second Cancel asks nothing and does
+    // nothing.
+    bool FCancelRequested = false;
+    // A wizard command is running: input that its message boxes or event processing let
+    // through does not start another one (a double click on Convert runs it once).
+    bool FCommandRunning = false;
+    // The close was confirmed (Exit, or the close question): closeEvent asks nothing more.
+    bool FCloseConfirmed = false;
     // Every thumbnail shown in the source list; freed with the window.
     std::vector<QImage> FThumbnails;
     TSourceGridModel* FSourceGrid = nullptr;

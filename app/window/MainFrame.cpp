@@ -15,6 +15,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include "AppLog.h"
@@ -71,8 +73,8 @@ void TFormMain::CreateControls() {
     ActionNext = NewAction("ActionNext", "Next");
     ActionExit = NewAction("ActionExit", "Exit");
     ActionExit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
-    ActionHelp = NewAction("ActionHelp", "Help");
-    ActionLog = NewAction("ActionLog", "Log");
+    ActionHelp = NewAction("ActionHelp", "&Help");
+    ActionLog = NewAction("ActionLog", "&Log");
     ActionHelpContent = NewAction("ActionHelpContent", "Help Content");
     ActionHelpContent->setShortcut(QKeySequence(Qt::Key_F1));
     ActionHomePage = NewAction("ActionHomePage", "Home Page");
@@ -116,6 +118,10 @@ void TFormMain::CreateControls() {
     PageControlMain = new QTabWidget(FBody);
     PageControlMain->setObjectName("PageControlMain");
     PageControlMain->setDocumentMode(false);
+    // The pages change by the wizard's commands only: neither the page control nor its
+    // (hidden) tab bar is a Tab stop.
+    PageControlMain->setFocusPolicy(Qt::NoFocus);
+    PageControlMain->tabBar()->setFocusPolicy(Qt::NoFocus);
     TabSheetStep1 = CreateStep1();
     TabSheetStep2 = CreateStep2();
     TabSheetStep3 = CreateStep3();
@@ -163,6 +169,8 @@ void TFormMain::FormCreate() {
 
     // 1. No caption of its own: the title shows as the application title and in texts.
     setWindowTitle(QString());
+    // The desktop's tools name the window by the title its title bar shows.
+    setAccessibleName(title.empty() ? QApplication::applicationDisplayName() : Q(title));
     FTitleBar->SetTitle(Q(title));
     FTitleBar->SetIcon(QApplication::windowIcon());
 
@@ -187,9 +195,15 @@ void TFormMain::FormCreate() {
     setAcceptDrops(true);
     SetUpOpenDialog();
 
-    // 9. The placement of the last session.
+    // 9. The placement of the last session, on the screen it was on; none stored (an
+    // unclean end before it was written) or none on a screen: centred on the primary screen.
     TWindowPlacement placement = Placement();
-    LoadPlacement(vars, FormSection, placement, PrimaryScreen());
+    CentreWindow(placement, PrimaryScreen());
+    TScreenRect screen = PrimaryScreen();
+    const bool onScreen = StoredPlacementScreen(placement, screen);
+    LoadPlacement(vars, FormSection, placement, screen);
+    if (!onScreen)
+        CentreWindow(placement, screen);
     ApplyPlacement(placement);
 
     // 10.
@@ -237,21 +251,43 @@ std::string TFormMain::MediaLibrariesError() const {
     return FFEncoder->LastErrMsg();
 }
 
+namespace {
+
+// The captions of the bottom row with the letter Alt presses (no two on one page share a
+// letter, nor with a control of the page).
+struct TMnemonic {
+    const char* Caption;
+    const char* WithMnemonic;
+};
+constexpr TMnemonic BottomRowMnemonics[] = {
+    {"Help", "&Help"},       {"Log", "&Log"},       {"Back", "&Back"}, {"Next", "&Next"},
+    {"Convert", "Con&vert"}, {"Finish", "&Finish"}, {"Exit", "E&xit"}, {"Cancel", "&Cancel"},
+};
+
+} // namespace
+
+QString WithMnemonic(const char* caption) {
+    for (const TMnemonic& m : BottomRowMnemonics)
+        if (std::strcmp(m.Caption, caption) == 0)
+            return m.WithMnemonic;
+    return caption;
+}
+
 void TFormMain::ApplyPageTexts() {
     const TPageTexts* texts = PageTextsOf(PageControlMain->currentIndex());
     if (!texts)
         return;
     LabelTitle->setText(texts->Title);
-    ActionBack->setText(BackCaption);
+    ActionBack->setText(WithMnemonic(BackCaption));
     ActionBack->setEnabled(texts->BackEnabled);
-    ActionNext->setText(texts->NextCaption);
+    ActionNext->setText(WithMnemonic(texts->NextCaption));
     ActionNext->setEnabled(texts->NextEnabled);
-    ActionExit->setText(texts->ExitCaption);
+    ActionExit->setText(WithMnemonic(texts->ExitCaption));
     ActionExit->setEnabled(true);
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
-    if (!FormCloseQuery()) {
+    if (!CloseConfirmed() || !FormCloseQuery()) {
         event->ignore();
         return;
     }
@@ -300,16 +336,44 @@ void TFormMain::ImageMainMouseMove() {
 }
 
 TWindowPlacement TFormMain::Placement() const {
-    const QRect bounds = frameGeometry();
-    return {bounds.x(), bounds.y(), bounds.width(), bounds.height(),
-            windowState().testFlag(Qt::WindowMaximized)};
+    // A maximised window keeps the size it is restored to: that one is stored.
+    const bool maximized = windowState().testFlag(Qt::WindowMaximized);
+    const QRect bounds =
+        maximized && normalGeometry().isValid() ? normalGeometry() : frameGeometry();
+    return {bounds.x(), bounds.y(), bounds.width(), bounds.height(), maximized};
 }
 
 void TFormMain::ApplyPlacement(const TWindowPlacement& placement) {
+    setWindowState(windowState() & ~Qt::WindowMaximized);
     move(placement.Left, placement.Top);
     resize(placement.Width, placement.Height);
-    setWindowState(placement.Maximized ? (windowState() | Qt::WindowMaximized)
-                                       : (windowState() & ~Qt::WindowMaximized));
+    if (placement.Maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+bool TFormMain::StoredPlacementScreen(const TWindowPlacement& fallback, TScreenRect& screen) const {
+    const TIniFile file(SettingsFilePath(*GlobalVars));
+    const int x = file.ReadInteger(FormSection, "x", fallback.Left);
+    const int y = file.ReadInteger(FormSection, "y", fallback.Top);
+    const int width = file.ReadInteger(FormSection, "width", fallback.Width);
+    const int height = file.ReadInteger(FormSection, "height", fallback.Height);
+    const QRect stored(x, y, std::max(width, 1), std::max(height, 1));
+    // The screen that holds most of the stored window; none: the primary one.
+    const QScreen* best = nullptr;
+    int bestArea = 0;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect common = screen->availableGeometry().intersected(stored);
+        const int area = common.isEmpty() ? 0 : common.width() * common.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = screen;
+        }
+    }
+    if (!best)
+        return false;
+    const QRect area = best->availableGeometry();
+    screen = {area.x(), area.y(), area.width(), area.height()};
+    return true;
 }
 
 TScreenRect TFormMain::PrimaryScreen() const {

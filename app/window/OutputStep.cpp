@@ -43,7 +43,7 @@ QWidget* TFormMain::CreateStep2() {
     auto* page = new QWidget;
     page->setObjectName("TabSheetStep2");
 
-    Caption("LabelOutputDir", "Output directory:", OutputDirLabel, page);
+    QLabel* outputDir = Caption("LabelOutputDir", "Output directory:", OutputDirLabel, page);
     EditOutputDir = new QLineEdit(page);
     EditOutputDir->setObjectName("EditOutputDir");
     EditOutputDir->setAccessibleName("Output directory");
@@ -55,7 +55,7 @@ QWidget* TFormMain::CreateStep2() {
     ButtonSelectDir->setAutoDefault(false);
     ButtonSelectDir->setGeometry(SelectDirButton);
 
-    Caption("LabelConvertTo", "Convert to:", ConvertToLabel, page);
+    QLabel* convertTo = Caption("LabelConvertTo", "Convert to:", ConvertToLabel, page);
     PresetStack = new QStackedWidget(page);
     PresetStack->setObjectName("PresetStack");
     PresetStack->setGeometry(PresetListPlace);
@@ -78,15 +78,39 @@ QWidget* TFormMain::CreateStep2() {
         PresetLists.push_back(list);
         PresetStack->addWidget(list);
     }
-    Caption("LabelPresets", "Presets:", PresetsLabel, page);
+    QLabel* presets = Caption("LabelPresets", "Presets:", PresetsLabel, page);
 
-    Caption("LabelSimultaneousConversions", "Simultaneous conversions:", SimultaneousLabel, page);
+    QLabel* simultaneous = Caption("LabelSimultaneousConversions",
+                                   "Simultaneous conversions:", SimultaneousLabel, page);
     SpinSimultaneousConversions = new QSpinBox(page);
     SpinSimultaneousConversions->setObjectName("SpinSimultaneousConversions");
     SpinSimultaneousConversions->setAccessibleName("Simultaneous conversions");
     SpinSimultaneousConversions->setRange(1, SimultaneousConversionsLimit());
     SpinSimultaneousConversions->setValue(SimultaneousConversionsLimit());
     SpinSimultaneousConversions->setGeometry(SimultaneousSpin);
+
+    // Each caption names its control; the presets' caption names every list.
+    LinkCaption(outputDir, EditOutputDir);
+    for (QPushButton* b : FormatButtons)
+        LinkCaption(convertTo, b);
+    convertTo->setBuddy(FormatButtons.front());
+    for (QComboBox* list : PresetLists)
+        LinkCaption(presets, list);
+    presets->setBuddy(PresetStack);
+    LinkCaption(simultaneous, SpinSimultaneousConversions);
+    // Tab goes as the page reads: folder, its picker, the formats, the presets, the count.
+    QWidget* order[] = {EditOutputDir, ButtonSelectDir};
+    QWidget::setTabOrder(order[0], order[1]);
+    QWidget* previous = ButtonSelectDir;
+    for (QPushButton* b : FormatButtons) {
+        QWidget::setTabOrder(previous, b);
+        previous = b;
+    }
+    for (QComboBox* list : PresetLists) {
+        QWidget::setTabOrder(previous, list);
+        previous = list;
+    }
+    QWidget::setTabOrder(previous, SpinSimultaneousConversions);
     ConnectOutputStep();
     return page;
 }
@@ -114,10 +138,15 @@ void TFormMain::FillPresetLists() {
 void TFormMain::SelectFormat(int index) {
     if (index < 0 || index >= static_cast<int>(FormatButtons.size()))
         return;
+    // The chosen button is disabled: a keyboard user who chose it goes on to its presets
+    // instead of to wherever the toolkit would send the focus.
+    const bool hadFocus = FormatButtons[index]->hasFocus();
     for (int i = 0; i < static_cast<int>(FormatButtons.size()); ++i)
         FormatButtons[i]->setEnabled(i != index);
     FormatButtons[index]->setChecked(true);
     PresetStack->setCurrentIndex(index);
+    if (hadFocus)
+        PresetLists[index]->setFocus(Qt::TabFocusReason);
     GlobalVars->OutputFormat = static_cast<uint8_t>(index);
 }
 

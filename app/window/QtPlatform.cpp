@@ -12,9 +12,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSoundEffect>
-#include <QSystemTrayIcon>
 #include <QUrl>
 
+#include "DesktopNotices.h"
 #include "brand/StartUp.h"
 
 QWidget* DialogOwner() {
@@ -186,15 +186,16 @@ TQtPlatformServices::ShowMessageDialog(const std::string& text, const std::strin
 }
 
 void TQtPlatformServices::Notify(const std::string& title, const std::string& text) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable() || !QSystemTrayIcon::supportsMessages())
-        return;
-    if (!FTray) {
-        FTray = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
-        FTray->setToolTip(QString::fromStdString(ApplicationTitle()));
-    }
-    FTray->show();
-    FTray->showMessage(QString::fromStdString(title), QString::fromStdString(text),
-                       QSystemTrayIcon::Information);
+    if (!FNotices)
+        FNotices = std::make_unique<TDesktopNotices>();
+    // A click on the notice brings back the window the run belongs to.
+    QWidget* window = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->windowType() != Qt::SplashScreen && !w->parentWidget()) {
+            window = w;
+            break;
+        }
+    FNotices->Notify(title, text, window);
 }
 
 void TQtMainThreadDispatcher::Post(std::function<void()> call) {

@@ -8,7 +8,7 @@
 
 class QIcon;
 class QSoundEffect;
-class QSystemTrayIcon;
+class TDesktopNotices;
 class QWidget;
 
 // The window a message box or dialog of the services goes over: the modal or active window,
@@ -36,12 +36,13 @@ public:
                                      TMsgDlgType type, TMsgDlgButtons buttons,
                                      const std::vector<std::string>& buttonCaptions) override;
 
-    // A message of the system tray, when the desktop has one.
+    // A desktop notification over the session bus (org.freedesktop.Notifications); a click
+    // on it raises the main window.
     void Notify(const std::string& title, const std::string& text) override;
 
 private:
     std::unique_ptr<QSoundEffect> FSound;
-    std::unique_ptr<QSystemTrayIcon> FTray;
+    std::unique_ptr<TDesktopNotices> FNotices;
 };
 
 // Queued calls run on the GUI thread's event loop; a main thread that waits for workers

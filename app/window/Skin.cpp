@@ -55,11 +55,17 @@ QPalette SkinPalette(const TSkin& skin) {
     return palette;
 }
 
+QString MenuDisabledRule(const TSkin& skin) {
+    // A menu entry that cannot be chosen is drawn in the skin's colour of disabled text.
+    return QString(" QMenu::item:disabled { color: %1; }")
+        .arg(ToColor(skin.Disabled).name(QColor::HexRgb));
+}
+
 void ApplySkin(const TSkin& skin) {
     QApplication::setPalette(SkinPalette(skin));
     QFont font(QString::fromStdString(skin.FontFamily));
     font.setPointSize(skin.FontSize);
     QApplication::setFont(font);
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
-        app->setStyleSheet(QString::fromStdString(SkinStyleSheet(skin)));
+        app->setStyleSheet(QString::fromStdString(SkinStyleSheet(skin)) + MenuDisabledRule(skin));
 }

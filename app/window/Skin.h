@@ -15,5 +15,9 @@ bool LoadSkinFile(const std::string& fileName, TSkin& skin);
 // The palette of a skin, for the parts a style sheet does not reach.
 QPalette SkinPalette(const TSkin& skin);
 
+// The style sheet's rule that draws disabled menu entries as disabled.
+class QString;
+QString MenuDisabledRule(const TSkin& skin);
+
 // Dresses the whole application: palette, font and style sheet.
 void ApplySkin(const TSkin& skin);

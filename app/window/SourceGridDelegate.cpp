@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 
 #include "SourceGridModel.h"
 
@@ -21,7 +22,14 @@ constexpr TSlideLine SlideLines[] = {
     {NxTextColumnDimension, 65, false},
 };
 
+// The right margin of the text lines inside the slide.
+constexpr int SlideTextMargin = 6;
+
 } // namespace
+
+QString SlideLineText(const QFontMetrics& metrics, const QString& text, int width) {
+    return metrics.elidedText(text, Qt::ElideRight, width);
+}
 
 void TSourceGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                 const QModelIndex& index) const {
@@ -53,10 +61,12 @@ void TSourceGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
         QFont font = option.font;
         font.setBold(line.Bold);
         painter->setFont(font);
-        const int width = line.Column == NxTextColumnFileMinName ? SlideNameWidth : SlideTextWidth;
+        // Each line uses the column's width and ends in an ellipsis where it is cut.
+        const int width = std::max(0, slide.width() - SlideTextLeft - SlideTextMargin);
         const QRect box(slide.left() + SlideTextLeft, slide.top() + line.Top, width,
                         plain.height() + 2);
-        const QString text = index.siblingAtColumn(line.Column).data().toString();
+        const QString text = SlideLineText(
+            QFontMetrics(font), index.siblingAtColumn(line.Column).data().toString(), width);
         painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
     }
     painter->restore();

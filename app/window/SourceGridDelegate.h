@@ -12,6 +12,13 @@ inline constexpr int SlideTextWidth = 280;
 // The path in line 1 is shortened to this width.
 inline constexpr int SlideNameWidth = 300;
 
+class QFontMetrics;
+class QString;
+
+// `text` as a slide line of `width` pixels shows it: whole when it fits, else cut with an
+// ellipsis at the end.
+QString SlideLineText(const QFontMetrics& metrics, const QString& text, int width);
+
 class TSourceGridDelegate final : public QStyledItemDelegate {
     Q_OBJECT
 public:

@@ -3,6 +3,7 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
 
@@ -33,6 +34,18 @@ TSourceGridView::TSourceGridView(TSourceGridModel* model, QWidget* parent)
     for (int column = 1; column < SourceColumnCount; ++column)
         setColumnHidden(column, true);
     horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // One Tab stop: Tab leaves the grid, the arrows move inside it.
+    setTabKeyNavigation(false);
+}
+
+void TSourceGridView::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier && currentIndex().isValid() && OnRowEntered) {
+        OnRowEntered();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 int TSourceGridView::DropTargetRow(int from, const QPoint& position) const {

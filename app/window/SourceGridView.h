@@ -18,12 +18,15 @@ public:
     std::function<void(const std::vector<std::string>&)> OnFilesDropped;
     // A row was moved by dragging it to `to`.
     std::function<void(int from, int to)> OnRowDragged;
+    // Enter or Return on the current row.
+    std::function<void()> OnRowEntered;
 
     // The index a row dragged from `from` and dropped at `position` (viewport
     // coordinates) ends at.
     int DropTargetRow(int from, const QPoint& position) const;
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void startDrag(Qt::DropActions supportedActions) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;

@@ -172,6 +172,7 @@ void TFormMain::ConnectSourceActions() {
     NextGrid->OnFilesDropped = [this](const std::vector<std::string>& names) {
         DropSourceFiles(names);
     };
+    NextGrid->OnRowEntered = [this] { ActionPlay->trigger(); };
     NextGrid->OnRowDragged = [this](int from, int to) {
         if (FSourceGrid->MoveSourceRow(from, to))
             SelectSourceRow(to);
@@ -407,6 +408,7 @@ void TFormMain::StartSourceBatch(const std::vector<std::string>& paths) {
     qApp->installEventFilter(FSourceBatchBlocker.get());
     LabelAdding->setText(Q(AddingProgressText(0, paths.size())));
     LabelAdding->show();
+    Announce(LabelAdding);
     FSourceBatch = std::make_unique<TSourceProbeBatch>(
         paths, ImageAudioIcon->pixmap().toImage(),
         [this] {
@@ -433,6 +435,7 @@ void TFormMain::DrainSourceBatch() {
     FSourceDrainClock.start();
     AppendProbedRows(FSourceBatch->Take());
     LabelAdding->setText(Q(AddingProgressText(FSourceBatch->Done(), FSourceBatch->Total())));
+    Announce(LabelAdding);
     if (!finished)
         return;
     const std::string libraryError = FSourceBatch->LibraryError();

@@ -8,6 +8,7 @@ class QAbstractButton;
 class QAction;
 class QFrame;
 class QLabel;
+class QPushButton;
 class QWidget;
 
 inline QString Q(const std::string& text) {
@@ -20,6 +21,18 @@ void BindButton(QAbstractButton* button, QAction* action);
 
 // A plain-text label named `name`.
 QLabel* ValueLabel(const char* name, const char* text, QWidget* parent);
+
+// A push button drawn as a link: focusable, pressed by Space, Enter or a click, named by its
+// text to the desktop's accessibility tools.
+QPushButton* LinkButton(const char* name, const char* text, QWidget* parent);
+
+// `caption` names `value` to the accessibility tools: the caption becomes the value's
+// label (its buddy) and its description.
+void LinkCaption(QLabel* caption, QWidget* value);
+
+// Tells the accessibility tools that the text of `label` changed, so that a screen reader
+// says it although the focus is elsewhere.
+void Announce(QLabel* label);
 
 // A thin horizontal rule.
 QFrame* Rule(QWidget* parent);

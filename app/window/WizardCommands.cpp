@@ -22,6 +22,25 @@ bool Confirmed(const char* question) {
     return ShowMessage(question, TMessageKind::mkQuestion) == TMessageResult::mrYes;
 }
 
+// Marks a wizard command as running while it lives; `Entered` is false when one already is.
+class TCommandScope {
+public:
+    explicit TCommandScope(bool& running) : running_(running), entered_(!running) {
+        running_ = true;
+    }
+    ~TCommandScope() {
+        if (entered_)
+            running_ = false;
+    }
+    TCommandScope(const TCommandScope&) = delete;
+    TCommandScope& operator=(const TCommandScope&) = delete;
+    bool Entered() const { return entered_; }
+
+private:
+    bool& running_;
+    bool entered_;
+};
+
 } // namespace
 
 void TFormMain::ConnectWizardCommands() {
@@ -39,6 +58,9 @@ void TFormMain::GoToStep(int index) {
 }
 
 void TFormMain::WizardNext() {
+    const TCommandScope scope(FCommandRunning);
+    if (!scope.Entered())
+        return;
     switch (Step()) {
     case stSources:
         if (SourceFilePaths().empty()) {
@@ -67,6 +89,9 @@ void TFormMain::WizardNext() {
 }
 
 void TFormMain::WizardBack() {
+    const TCommandScope scope(FCommandRunning);
+    if (!scope.Entered())
+        return;
     if (Step() != stOutput)
         return;
     GoToStep(stSources);
@@ -74,6 +99,9 @@ void TFormMain::WizardBack() {
 }
 
 void TFormMain::WizardExit() {
+    const TCommandScope scope(FCommandRunning);
+    if (!scope.Entered())
+        return;
     switch (Step()) {
     case stOutput:
         if (!Confirmed(CancelQuestion))
@@ -82,20 +110,46 @@ void TFormMain::WizardExit() {
         ApplyPageTexts();
         return;
     case stConvert:
-        if (!Confirmed(CancelConversionQuestion))
+        if (FCancelRequested || !Confirmed(CancelConversionQuestion))
             return;
         // The question's own event loop may have let the run end meanwhile.
         if (Step() != stConvert)
             return;
-        if (!FRun || !FRun->Started())
-            FCancelBeforeBegin = true; // BeginRun has not queued anything yet
-        else
-            FRun->Stop(true);
-        ApplyPageTexts();
+        CancelRun();
         return;
     default:
-        if (Confirmed(QuitQuestion))
-            close();
+        if (!Confirmed(QuitQuestion))
+            return;
+        FCloseConfirmed = true;
+        close();
         return;
     }
+}
+
+void TFormMain::CancelRun() {
+    if (FCancelRequested)
+        return;
+    FCancelRequested = true;
+    if (!FRun || !FRun->Started())
+        FCancelBeforeBegin = true; // BeginRun has not queued anything yet
+    else
+        FRun->Stop(true);
+}
+
+bool TFormMain::CloseConfirmed() {
+    if (FCloseConfirmed)
+        return true;
+    // A close that arrives while a command asks its question waits for that question.
+    if (FCommandRunning)
+        return false;
+    const TCommandScope scope(FCommandRunning);
+    if (Step() == stConvert) {
+        if (!FCancelRequested && !Confirmed(CancelConversionQuestion))
+            return false;
+        CancelRun();
+    } else if (!Confirmed(QuitQuestion)) {
+        return false;
+    }
+    FCloseConfirmed = true;
+    return true;
 }

@@ -319,6 +319,27 @@ TEST_F(FFDecode, MiddlePictureOfAVideoBecomesABitmap) {
     }
 }
 
+// A short H.264 clip with a single key frame, at its start: the forward seek to the middle
+// finds no key frame after it, and the backward one gives the clip's own picture.
+TEST_F(FFDecode, ShortClipWithOneKeyFrameStillGetsItsMiddlePicture) {
+    const std::string clip =
+        testmedia::Make(testmedia::TempDir("decoder") + "/one-key-frame.mp4",
+                        "-f lavfi -i color=c=blue:s=176x96:r=25:d=5 -c:v libx264 -preset "
+                        "ultrafast -x264-params keyint=1000:min-keyint=1000:scenecut=0");
+    ASSERT_FALSE(clip.empty());
+    ASSERT_TRUE(decoder_.LoadFile(clip, "")) << decoder_.LastErrMsg();
+    TFileStreamInfo file;
+    decoder_.GetFileStreamInfo(file);
+    ASSERT_GT(file.Duration, 4000000);
+    EXPECT_TRUE(decoder_.Seek(0, file.Duration / 2)) << decoder_.LastErrMsg();
+    ASSERT_TRUE(decoder_.Decode(decoder_.FirstVideoStreamIndex())) << decoder_.LastErrMsg();
+    TBitmap bmp;
+    ASSERT_TRUE(decoder_.GetBitmap(bmp)) << decoder_.LastErrMsg();
+    const TRGB c = PixelAt(bmp, 88, 48);
+    EXPECT_GT(c.B, 200);
+    EXPECT_LT(c.R, 60);
+}
+
 // Pictures whose two fields differ (one black, one white): the deinterlaced thumbnail has
 // lost most of the line-to-line combing the plain one shows.
 TEST_F(FFDecode, DeinterlacedThumbnailLosesTheCombing) {

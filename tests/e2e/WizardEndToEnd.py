@@ -10,6 +10,7 @@ Usage: WizardEndToEnd.py PROGRAM WORKDIR. Runs inside a D-Bus session and an X s
 the accessibility bus started (see run-wizard-e2e.sh). Exit 0: passed, else failed."""
 
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -121,8 +122,48 @@ def source_rows(app):
 
 def count(app, caption):
     labels = find_all(app, lambda n: n.getRole() == pyatspi.ROLE_LABEL
-                      and n.description == caption and showing(n))
+                      and n.description == caption.rstrip(":") and showing(n))
     return labels[0].name if labels else None
+
+
+# Controls a screen reader names to its user: none may be nameless.
+NAMED_ROLES = {pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TOGGLE_BUTTON, pyatspi.ROLE_RADIO_BUTTON,
+               pyatspi.ROLE_CHECK_BOX, pyatspi.ROLE_TEXT, pyatspi.ROLE_COMBO_BOX,
+               pyatspi.ROLE_SPIN_BUTTON, pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE_TABLE,
+               pyatspi.ROLE_LIST, pyatspi.ROLE_PROGRESS_BAR, pyatspi.ROLE_FRAME,
+               pyatspi.ROLE_DIALOG, pyatspi.ROLE_WINDOW, pyatspi.ROLE_MENU_ITEM,
+               pyatspi.ROLE_PAGE_TAB, pyatspi.ROLE_LINK}
+# A name made of words run together with capitals inside ("labHomePage", "ButtonNext"), or a
+# role's filler: the object's name or nothing a user would say.
+OBJECT_LIKE = re.compile(r"^[A-Za-z]+[a-z][A-Z][A-Za-z0-9]*$")
+
+
+def badly_named(app):
+    """The showing nodes with an empty name (controls) or an object-like one (any node)."""
+    def bad(node):
+        if not showing(node):
+            return False
+        name = node.name or ""
+        if OBJECT_LIKE.match(name):
+            return True
+        return node.getRole() in NAMED_ROLES and not name.strip()
+
+    def described(node):
+        try:
+            extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            children = [c.name for c in node][:4]
+        except Exception:
+            extents, children = None, []
+        return "%s %r at %s holding %s" % (node.getRoleName(), node.name, extents, children)
+
+    return [described(n) for n in find_all(app, bad)]
+
+
+def check_names(app, where):
+    found = badly_named(app)
+    print("names checked at %s" % where, flush=True)
+    if found:
+        fail("at %s, controls without a name a user would say: %s" % (where, found))
 
 
 def probe(path):
@@ -233,6 +274,7 @@ def add_through_dialog(app, path):
 def walk_through(app, proc, sources, documents, names):
     wait_rows(app, len(names), "the sources named on the command line")
     shot("1-step1")
+    check_names(app, "step 1")
 
     press(app, "Exit")
     wait_for("the question", lambda: button(app, "No"))
@@ -253,8 +295,10 @@ def walk_through(app, proc, sources, documents, names):
     wait_for("OGG chosen", lambda: find_all(app, lambda n: n.name == "OGG" and showing(n) and
                                             n.getState().contains(pyatspi.STATE_CHECKED)))
     shot("3-step2-ogg")
+    check_names(app, "step 2")
     convert_and_read_summary(app, len(names))
     shot("4-summary")
+    check_names(app, "the summary")
     check_outputs(documents, [n + ".ogg" for n in names], "vorbis")
 
     open_and_close(app, "Log", "Log", pyatspi.ROLE_TEXT)
@@ -270,6 +314,7 @@ def walk_through(app, proc, sources, documents, names):
         app, lambda n: n.getRole() == pyatspi.ROLE_DIALOG and n.name.startswith("About ")
         and showing(n)))
     shot("6-about")
+    check_names(app, "the About window")
     press(about[0], "OK")
     wait_for("the About window to close", lambda: not find_all(
         app, lambda n: n.getRole() == pyatspi.ROLE_DIALOG and n.name.startswith("About ")

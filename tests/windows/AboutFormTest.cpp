@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -52,8 +54,12 @@ TEST_F(AboutWindow, ShowsTheBrandWithItsVersionCompanyAndLinks) {
     EXPECT_EQ(Text(form.labSupportMail), Vars.SupportMail);
     EXPECT_EQ(Text(form.labLegalNotice), LegalNotice);
     EXPECT_TRUE(form.labLegalNotice->wordWrap());
-    for (const QLabel* link : {form.labHomePage, form.labSupportMail})
+    for (const QLabel* link : {form.labHomePage, form.labSupportMail}) {
         EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+        // A Tab stop, named by its text (not by its object name).
+        EXPECT_EQ(link->focusPolicy(), Qt::StrongFocus);
+        EXPECT_TRUE(link->accessibleName().isEmpty() || link->accessibleName() == link->text());
+    }
     EXPECT_EQ(form.ImagePicture->size(), QSize(125, 278));
     ASSERT_FALSE(form.ImagePicture->pixmap().isNull());
     EXPECT_EQ(form.ImagePicture->pixmap().size(), QSize(125, 278));
@@ -67,6 +73,12 @@ TEST_F(AboutWindow, ShowsTheBrandWithItsVersionCompanyAndLinks) {
     Click(form.labAppName);
     EXPECT_EQ(Services.Opened,
               (std::vector<std::string>{Vars.HomePageLink, "mailto:" + Vars.SupportMail}));
+    // Enter and Space open a link that has the focus.
+    QTest::keyClick(form.labHomePage, Qt::Key_Return);
+    QTest::keyClick(form.labSupportMail, Qt::Key_Space);
+    EXPECT_EQ(Services.Opened,
+              (std::vector<std::string>{Vars.HomePageLink, "mailto:" + Vars.SupportMail,
+                                        Vars.HomePageLink, "mailto:" + Vars.SupportMail}));
     form.btnOK->click();
     EXPECT_EQ(form.result(), QDialog::Accepted);
 }

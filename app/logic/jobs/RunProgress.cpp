@@ -116,5 +116,10 @@ double RunClockNow() {
 }
 
 TRunSummary RunSummary(int32_t jobCount, int32_t finishedCount, int32_t failedCount) {
-    return {jobCount, finishedCount, failedCount};
+    const int32_t rest = jobCount - finishedCount - failedCount;
+    return {jobCount, finishedCount, failedCount, rest > 0 ? rest : 0};
+}
+
+std::string CancelledLine(const TRunSummary& summary) {
+    return summary.Cancelled > 0 ? "Cancelled: " + std::to_string(summary.Cancelled) : "";
 }

@@ -91,8 +91,12 @@ struct TRunSummary {
     int32_t Total = 0;
     int32_t Successed = 0;
     int32_t Failed = 0;
+    int32_t Cancelled = 0; // stopped or never started: the rest of the items
 };
 
 // `jobCount` conversion-list items of which `finishedCount` finished and `failedCount` failed;
-// a cancelled job is neither.
+// a cancelled job is neither: every other item of an ended run was cancelled.
 TRunSummary RunSummary(int32_t jobCount, int32_t finishedCount, int32_t failedCount);
+
+// The summary's line of cancelled jobs, "Cancelled: N"; empty when none was.
+std::string CancelledLine(const TRunSummary& summary);

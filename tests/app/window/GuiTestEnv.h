@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "AppTestEnv.h"
+#include "GuardedApplication.h"
 #include "PlatformServices.h"
 #include "QtPlatform.h"
 #include "brand/StartUp.h"
@@ -46,7 +47,7 @@ inline QApplication& App() {
         static int argc = 1;
         static char name[] = "app_gui_tests";
         static char* argv[] = {name, nullptr};
-        auto* a = new QApplication(argc, argv);
+        auto* a = new TGuardedApplication(argc, argv);
         if (QStyle* style = QStyleFactory::create("Fusion"))
             QApplication::setStyle(style);
         return a;

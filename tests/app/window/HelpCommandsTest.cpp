@@ -110,11 +110,15 @@ TEST_F(HelpCommands, AltF4IsTheExitCommand) {
     EXPECT_EQ(exits, 1);
 }
 
-TEST_F(HelpCommands, TheSkinsCloseButtonAndTheWindowManagerCloseOnEveryStepWithoutAQuestion) {
+TEST_F(HelpCommands, TheSkinsCloseButtonAndTheWindowManagerAskExitsQuestionOnEveryStep) {
     const std::pair<const char*, std::function<void(TFormMain&)>> closers[] = {
         {"skin", [](TFormMain& form) { form.TitleBar()->CloseButton()->click(); }},
         {"window manager", [](TFormMain& form) { form.windowHandle()->close(); }},
     };
+    // Step 3 asks the cancel question, the others the quit question.
+    const char* questions[] = {"Are you sure to quit now?", "Are you sure to quit now?",
+                               "Do you really want to cancel the conversion?",
+                               "Are you sure to quit now?"};
     for (const auto& [name, closeIt] : closers) {
         for (int page = 0; page < 4; ++page) {
             SCOPED_TRACE(std::string(name) + " " + std::to_string(page));
@@ -123,10 +127,17 @@ TEST_F(HelpCommands, TheSkinsCloseButtonAndTheWindowManagerCloseOnEveryStepWitho
             form->PageControlMain->setCurrentIndex(page);
             form->ApplyPageTexts();
             Vars.OutputFormat = static_cast<uint8_t>(page + 2);
+            // No: the window stays and nothing is saved.
+            Services.Answer = TMessageResult::mrNo;
+            closeIt(*form);
+            EXPECT_TRUE(form->isVisible());
+            EXPECT_EQ(Services.TextsOf(TMessageKind::mkQuestion),
+                      std::vector<std::string>{questions[page]});
+            // Yes: closed the way every close goes, the settings saved.
+            Services.Answer = TMessageResult::mrYes;
             closeIt(*form);
             EXPECT_FALSE(form->isVisible());
-            EXPECT_TRUE(Services.Messages.empty());
-            // Closed the way every close goes: the settings were saved.
+            EXPECT_EQ(Services.TextsOf(TMessageKind::mkQuestion).size(), 2u);
             EXPECT_EQ(TIniFile(Vars.DataFolder + SettingsFileName)
                           .ReadInteger(SystemSection, "OutputFormat", -1),
                       page + 2);

@@ -95,15 +95,16 @@ TEST_F(MainWindow, EachPageShowsItsTextsOnTheBottomRow) {
         {0,
          "Select the audios/videos you want to convert. Use \"Move Up\" and \"Move Down\" to "
          "change the order.",
-         false, "Next", true, "Exit"},
-        {1, "Select an output mode and specify a path for the output files.", true, "Convert", true,
-         "Cancel"},
-        {2, "Conversion information.", false, "Next", false, "Cancel"},
-        {3, "The conversion is finished.", false, "Finish", true, "Exit"},
+         false, "&Next", true, "E&xit"},
+        {1, "Select an output mode and specify a path for the output files.", true, "Con&vert",
+         true, "&Cancel"},
+        {2, "Conversion information.", false, "&Next", false, "&Cancel"},
+        {3, "The conversion is finished.", false, "&Finish", true, "E&xit"},
     };
     const auto form = Open();
-    EXPECT_EQ(form->ButtonHelp->text(), "Help");
-    EXPECT_EQ(form->ButtonLog->text(), "Log");
+    // The captions carry their mnemonics (Alt and the underlined letter).
+    EXPECT_EQ(form->ButtonHelp->text(), "&Help");
+    EXPECT_EQ(form->ButtonLog->text(), "&Log");
     // Visit the pages out of order so that every state is set, not left over.
     for (const int order : {3, 1, 2, 0, 1, 3}) {
         const TPageCase& c = cases[order];
@@ -111,7 +112,7 @@ TEST_F(MainWindow, EachPageShowsItsTextsOnTheBottomRow) {
         form->ApplyPageTexts();
         SCOPED_TRACE(c.Page);
         EXPECT_EQ(form->LabelTitle->text(), c.Title);
-        EXPECT_EQ(form->ButtonBack->text(), "Back");
+        EXPECT_EQ(form->ButtonBack->text(), "&Back");
         EXPECT_EQ(form->ButtonBack->isEnabled(), c.BackEnabled);
         EXPECT_EQ(form->ButtonNext->text(), c.Next);
         EXPECT_EQ(form->ButtonNext->isEnabled(), c.NextEnabled);
@@ -134,7 +135,7 @@ TEST_F(MainWindow, StartWithoutUsableLibrariesKeepsTheTabsAndLogsTheLoaderError)
     const auto form = Open();
     EXPECT_TRUE(form->PageControlMain->tabBar()->isVisible());
     EXPECT_EQ(form->PageControlMain->currentIndex(), 0);
-    EXPECT_EQ(form->ButtonNext->text(), "Next");
+    EXPECT_EQ(form->ButtonNext->text(), "&Next");
     EXPECT_FALSE(form->ButtonBack->isEnabled());
     ASSERT_FALSE(Vars.LogLines.empty());
     EXPECT_EQ(Vars.LogLines.back(), FFLoader->LastErrMsg());
@@ -165,7 +166,9 @@ TEST_F(MainWindow, ClosingSavesSettingsAndPlacementForTheNextStart) {
         form->move(30, 20);
         form->resize(700, 560);
         QCoreApplication::processEvents();
+        Services.Answer = TMessageResult::mrYes; // the quit question
         EXPECT_TRUE(form->close());
+        Services.Messages.clear();
     }
     const TIniFile settings(Vars.DataFolder + SettingsFileName);
     EXPECT_EQ(settings.ReadInteger(SystemSection, "OutputFormat", -1), 6);
@@ -194,12 +197,14 @@ TEST_F(MainWindow, SaveErrorIsShownAndTheWindowClosesAnyway) {
     // The settings file cannot be written when a folder stands in its place.
     std::filesystem::remove(SettingsFile());
     std::filesystem::create_directory(SettingsFile());
+    Services.Answer = TMessageResult::mrYes; // the quit question
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(form->isVisible());
-    ASSERT_EQ(Services.Messages.size(), 1u);
-    EXPECT_EQ(Services.Messages[0].Kind, TMessageKind::mkError);
-    EXPECT_NE(Services.Messages[0].Text.find(SettingsFile()), std::string::npos)
-        << Services.Messages[0].Text;
+    ASSERT_EQ(Services.Messages.size(), 2u);
+    EXPECT_EQ(Services.Messages[0].Kind, TMessageKind::mkQuestion);
+    EXPECT_EQ(Services.Messages[1].Kind, TMessageKind::mkError);
+    EXPECT_NE(Services.Messages[1].Text.find(SettingsFile()), std::string::npos)
+        << Services.Messages[1].Text;
 }
 
 } // namespace

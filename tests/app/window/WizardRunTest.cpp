@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTest>
 #include <QTreeWidget>
 #include <chrono>
 #include <filesystem>
@@ -114,6 +115,33 @@ protected:
         ASSERT_EQ(form.PageControlMain->currentIndex(), 2);
     }
 
+    // Three sources long enough for a run to be under way when the test acts on it.
+    std::vector<std::string> LongSources(int seconds) {
+        const std::string dir = testmedia::TempDir("app/wizard-run");
+        std::vector<std::string> paths;
+        for (int i = 0; i < 3; ++i) {
+            paths.push_back(testmedia::Make(
+                dir + "/long" + std::to_string(i) + "-" + std::to_string(seconds) + ".wav",
+                "-f lavfi -i sine=frequency=" + std::to_string(300 + i) +
+                    ":duration=" + std::to_string(seconds) + " -ac 2 -ar 48000"));
+            EXPECT_FALSE(paths.back().empty());
+        }
+        return paths;
+    }
+
+    // A click on `button` queued behind whatever input is already waiting: two of them in a
+    // row are two clicks within a millisecond, both waiting before the first is handled.
+    static void QueueClick(QWidget* button) {
+        const QPointF at(button->width() / 2.0, button->height() / 2.0);
+        const QPointF global = button->mapToGlobal(at);
+        for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease})
+            QCoreApplication::postEvent(
+                button,
+                new QMouseEvent(type, at, global, Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                Qt::NoModifier));
+    }
+
     static std::string Cell(const TFormMain& form, int row, int column) {
         return form.ListViewConverting->topLevelItem(row)->text(column).toStdString();
     }
@@ -182,6 +210,7 @@ TEST_F(WizardRun, OutputStepShowsTheSettingsAndKeepsTheChoices) {
     form->PresetLists[6]->setCurrentIndex(3);
     form->SpinSimultaneousConversions->setValue(1);
     form->StoreOutputStep();
+    Services.Answer = TMessageResult::mrYes; // the quit question
     form->close();
     const TIniFile settings(Vars.DataFolder + SettingsFileName);
     EXPECT_EQ(settings.ReadInteger(SystemSection, "OutputFormat", -1), 6);
@@ -232,7 +261,7 @@ TEST_F(WizardRun, QuestionsAnsweredNoChangeNothingAndYesActs) {
             } else {
                 EXPECT_EQ(form->PageControlMain->currentIndex(), yes ? 0 : 1);
                 EXPECT_EQ(form->SourceFilePaths().size(), yes ? 0u : 1u);
-                EXPECT_EQ(form->ButtonExit->text(), yes ? "Exit" : "Cancel");
+                EXPECT_EQ(form->ButtonExit->text(), yes ? "E&xit" : "&Cancel");
             }
         }
     }
@@ -256,13 +285,14 @@ TEST_F(WizardRun, ThreeSourcesWithTheSecondFailingEndAtTheSummary) {
     Convert(*form, {Good[0], Low, Good[1]}, 2, 4);
     EXPECT_TRUE(form->CheckBoxPlayASound->isChecked());
     EXPECT_FALSE(form->ButtonNext->isEnabled());
-    EXPECT_EQ(form->ButtonExit->text(), "Cancel");
+    EXPECT_EQ(form->ButtonExit->text(), "&Cancel");
     ASSERT_TRUE(Until([&] { return form->PageControlMain->currentIndex() == 3; }));
 
     EXPECT_EQ(form->LabelFinishTotalFiles->text(), "3");
     EXPECT_EQ(form->LabelFinishSuccessed->text(), "2");
     EXPECT_EQ(form->LabelFinishFailed->text(), "1");
-    EXPECT_EQ(form->ButtonNext->text(), "Finish");
+    EXPECT_EQ(form->ButtonNext->text(), "&Finish");
+    EXPECT_FALSE(form->LabelFinishCancelled->isVisible()) << "nothing was cancelled";
     ASSERT_EQ(form->ListViewConverting->topLevelItemCount(), 3);
     EXPECT_EQ(Cell(*form, 0, 0), "good0.mp3");
     EXPECT_EQ(Cell(*form, 0, 4), fs::path(Good[0]).parent_path().string() + "/");
@@ -287,9 +317,8 @@ TEST_F(WizardRun, ThreeSourcesWithTheSecondFailingEndAtTheSummary) {
     EXPECT_FALSE(fs::exists(Out + "low.wma"));
 
     // "Open folder" opens the output folder; Finish starts over with empty lists.
-    QMouseEvent press(QEvent::MouseButtonRelease, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton,
-                      Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(form->LabelOpenFolder, &press);
+    EXPECT_EQ(form->LabelOpenFolder->focusPolicy(), Qt::StrongFocus);
+    form->LabelOpenFolder->click();
     EXPECT_EQ(Services.Opened, std::vector<std::string>{Out});
     form->ActionNext->trigger();
     EXPECT_EQ(form->PageControlMain->currentIndex(), 0);
@@ -297,7 +326,7 @@ TEST_F(WizardRun, ThreeSourcesWithTheSecondFailingEndAtTheSummary) {
     EXPECT_EQ(form->ListViewConverting->topLevelItemCount(), 0);
     EXPECT_EQ(form->LabelFinishTotalFiles->text(), "0");
     EXPECT_EQ(Vars.FailedCount, 0);
-    EXPECT_EQ(form->ButtonNext->text(), "Next");
+    EXPECT_EQ(form->ButtonNext->text(), "&Next");
 }
 
 TEST_F(WizardRun, NoJobQueuedShowsTheSummaryAtOnceAndRunsTheCountdown) {
@@ -359,17 +388,118 @@ TEST_F(WizardRun, CancelOnStepThreeStopsAndEndsAtTheSummary) {
         cancelled += Cell(*form, row, 2) == "Cancelled";
     EXPECT_GE(cancelled, 2);
     EXPECT_EQ(form->LabelFinishSuccessed->text(), QString::number(3 - cancelled));
+    // The summary says how many were cancelled, under its three counts.
+    EXPECT_TRUE(form->LabelFinishCancelled->isVisible());
+    EXPECT_EQ(form->LabelFinishCancelled->text().toStdString(),
+              "Cancelled: " + std::to_string(cancelled));
     EXPECT_TRUE(Services.TextsOf(TMessageKind::mkWarning).empty());
-    // Jobs that never ran made no file; the one stopped while it ran keeps its part.
-    int cancelledOutputs = 0;
+    // A stopped job leaves nothing: neither a part under its name nor its temporary file.
     for (int row = 0; row < 3; ++row) {
         const bool exists = fs::exists(Out + "long" + std::to_string(row) + ".ogg");
-        if (Cell(*form, row, 2) == "Finish")
-            EXPECT_TRUE(exists) << row;
-        else
-            cancelledOutputs += exists;
+        EXPECT_EQ(exists, Cell(*form, row, 2) == "Finish") << row;
     }
-    EXPECT_LE(cancelledOutputs, 1);
+    for (const auto& entry : fs::directory_iterator(Out))
+        EXPECT_EQ(entry.path().filename().string().find("audioconv-part"), std::string::npos)
+            << entry.path();
+}
+
+TEST_F(WizardRun, ConvertClickedTwiceAtOnceRunsOnceAndCancelClickedTwiceAsksOnce) {
+    const std::vector<std::string> sources = LongSources(30);
+    const auto form = Open();
+    Vars.SimultaneousConversions = 1;
+    AddSourceRows(*form, sources);
+    form->ActionNext->trigger();
+    form->EditOutputDir->setText(QString::fromStdString(Out));
+    form->FormatButtons[3]->click();
+    QueueClick(form->ButtonNext);
+    QueueClick(form->ButtonNext);
+    ASSERT_TRUE(Until([&] { return form->Run() && form->Run()->Started(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->PageControlMain->currentIndex(), 2);
+    EXPECT_EQ(form->ListViewConverting->topLevelItemCount(), 3) << "one run of three jobs";
+    EXPECT_TRUE(Services.Messages.empty());
+
+    Services.Answer = TMessageResult::mrYes;
+    QueueClick(form->ButtonExit);
+    QueueClick(form->ButtonExit);
+    ASSERT_TRUE(Until([&] { return form->PageControlMain->currentIndex() == 3; }));
+    EXPECT_EQ(Services.TextsOf(TMessageKind::mkQuestion),
+              std::vector<std::string>{"Do you really want to cancel the conversion?"});
+    EXPECT_TRUE(Services.TextsOf(TMessageKind::mkError).empty());
+    EXPECT_TRUE(Services.TextsOf(TMessageKind::mkWarning).empty());
+    EXPECT_EQ(form->LabelFinishTotalFiles->text(), "3");
+    // The window closes as usual afterwards: the settings are saved.
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(fs::exists(Vars.DataFolder + SettingsFileName));
+}
+
+TEST_F(WizardRun, OverallProgressCountsBothJobsAndNeverGoesBack) {
+    // A short and a long job side by side: the short one ends while the long one runs.
+    const std::string dir = testmedia::TempDir("app/wizard-run");
+    const std::string shortOne =
+        testmedia::Make(dir + "/short3.wav", "-f lavfi -i sine=frequency=500:duration=3 -ac 2");
+    const std::vector<std::string> longer = LongSources(30);
+    ASSERT_FALSE(shortOne.empty());
+    const auto form = Open();
+    Vars.SimultaneousConversions = 2;
+    std::vector<int> values;
+    QObject::connect(form->ProgressBar, &QProgressBar::valueChanged, [&](int value) {
+        if (form->Run() && !form->Run()->Ended())
+            values.push_back(value);
+    });
+    Convert(*form, {shortOne, longer[0]}, 3, 4);
+    ASSERT_TRUE(Until([&] { return form->PageControlMain->currentIndex() == 3; }));
+    ASSERT_FALSE(values.empty());
+    for (size_t i = 1; i < values.size(); ++i)
+        EXPECT_GE(values[i], values[i - 1]) << "at report " << i;
+    // The short job's end is its share of the whole, not a full bar.
+    EXPECT_LT(values.front(), 100);
+    EXPECT_EQ(form->LabelFinishSuccessed->text(), "2");
+}
+
+TEST_F(WizardRun, AWholeConversionByKeysAlone) {
+    const auto form = Open();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    // The files come from the command line (the file dialog is the desktop's own).
+    AddSourceRows(*form, {Good[0], Good[1]});
+    Vars.OutputFileDir = Out;
+    const auto keys = [&](Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : form.get();
+        QTest::keyClick(target, key, modifiers);
+    };
+    // A mnemonic presses its button as a click would, which takes a moment to come up.
+    const auto onStep = [&](int step) {
+        return Until([&] { return form->PageControlMain->currentIndex() == step; });
+    };
+    form->NextGrid->setFocus(Qt::TabFocusReason);
+    keys(Qt::Key_N, Qt::AltModifier); // Next
+    ASSERT_TRUE(onStep(1));
+    // Tab from the folder to the formats, the arrows to WAV, Space to choose it.
+    form->EditOutputDir->setFocus(Qt::TabFocusReason);
+    keys(Qt::Key_Tab);
+    keys(Qt::Key_Tab);
+    QWidget* group = QApplication::focusWidget();
+    ASSERT_NE(std::find(form->FormatButtons.begin(), form->FormatButtons.end(), group),
+              form->FormatButtons.end());
+    for (int i = 0; i < 8 && QApplication::focusWidget() != form->FormatButtons[0]; ++i)
+        keys(Qt::Key_Left);
+    ASSERT_EQ(QApplication::focusWidget(), form->FormatButtons[0]);
+    keys(Qt::Key_Space);
+    EXPECT_EQ(Vars.OutputFormat, 0);
+    keys(Qt::Key_V, Qt::AltModifier); // Convert
+    ASSERT_TRUE(onStep(3));
+    EXPECT_EQ(form->LabelFinishSuccessed->text(), "2");
+    EXPECT_TRUE(fs::exists(Out + "good0.wav"));
+    EXPECT_EQ(QApplication::focusWidget(), form->ButtonNext) << "Finish has the focus";
+    keys(Qt::Key_Space); // Finish
+    ASSERT_TRUE(onStep(0));
+    Services.Answer = TMessageResult::mrYes;
+    keys(Qt::Key_X, Qt::AltModifier); // Exit, and yes to the question
+    EXPECT_TRUE(Until([&] { return !form->isVisible(); }));
+    EXPECT_EQ(Services.TextsOf(TMessageKind::mkQuestion),
+              std::vector<std::string>{"Are you sure to quit now?"});
 }
 
 TEST_F(WizardRun, PostRunCheckBoxesFollowAndChangeTheSettings) {

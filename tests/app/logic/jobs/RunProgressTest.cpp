@@ -169,10 +169,15 @@ TEST(RunProgressStatus, DurationTextAndSummary) {
     EXPECT_EQ(s.Total, 3);
     EXPECT_EQ(s.Successed, 2);
     EXPECT_EQ(s.Failed, 1);
-    // Five queued, two finished, the rest cancelled: neither successes nor failures.
-    const TRunSummary cancelled = RunSummary(5, 2, 0);
+    EXPECT_EQ(s.Cancelled, 0);
+    EXPECT_EQ(CancelledLine(s), "");
+    // Five queued, two finished, one failed, the rest cancelled: neither successes nor
+    // failures, and said in a line of their own.
+    const TRunSummary cancelled = RunSummary(5, 2, 1);
     EXPECT_EQ(cancelled.Successed, 2);
-    EXPECT_EQ(cancelled.Failed, 0);
+    EXPECT_EQ(cancelled.Failed, 1);
+    EXPECT_EQ(cancelled.Cancelled, 2);
+    EXPECT_EQ(CancelledLine(cancelled), "Cancelled: 2");
 }
 
 } // namespace
