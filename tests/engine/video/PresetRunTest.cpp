@@ -70,7 +70,9 @@ class PresetSettings : public PresetRun, public ::testing::WithParamInterface<TP
 
 TEST_P(PresetSettings, ReachX264) {
     const TPresetFacts& f = GetParam();
-    const std::string out = Convert("facts.mkv", std::string("vpre=") + f.Preset);
+    // Each case writes its own file: ctest runs the cases side by side.
+    const std::string out =
+        Convert(std::string("facts-") + f.Preset + ".mkv", std::string("vpre=") + f.Preset);
     EXPECT_EQ(VideoFact(out, "profile"), f.Profile);
     EXPECT_EQ(X264Setting(out, "cabac"), f.Cabac);
     EXPECT_EQ(X264Setting(out, "bframes"), f.BFrames);
