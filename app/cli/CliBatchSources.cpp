@@ -22,16 +22,6 @@ std::string RealPathOf(const std::string& path) {
     return ec ? path : real.string();
 }
 
-// The problem of a list entry that names nothing, or "".
-std::string MissingProblem(const std::string& path) {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (fs::exists(status))
-        return "";
-    return status.type() == fs::file_type::not_found || !ec ? "No such file or directory"
-                                                            : ec.message();
-}
-
 } // namespace
 
 bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOptions& lists,
@@ -41,9 +31,8 @@ bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOp
     const TShard& shard = lists.Shard;
     sources = CollectSources(paths, problems, outputFolder, outputExtension);
     std::erase_if(sources, [&](const TCliSource& s) { return !InShard(s.Key, shard); });
-    std::erase_if(problems, [&](const TSourceProblem& p) {
-        return !InShard(fs::path(p.Path).lexically_normal().generic_string(), shard);
-    });
+    std::erase_if(problems,
+                  [&](const TSourceProblem& p) { return !InShard(PathKey(p.Path), shard); });
     if (lists.FilesFrom.empty())
         return true;
 
@@ -63,7 +52,7 @@ bool CollectBatchSources(const std::vector<std::string>& paths, const TJobListOp
         ReadJobList(in, lists.NullSeparated, ListBaseFolder(list), [&](const TListEntry& entry) {
             if (!InShard(entry.Key, shard))
                 return;
-            std::string problem = MissingProblem(entry.Path);
+            std::string problem = MissingPathProblem(entry.Path);
             if (problem.empty())
                 problem = NotRegularFileProblem(entry.Path);
             if (!problem.empty()) {

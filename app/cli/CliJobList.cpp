@@ -17,18 +17,16 @@ bool ParseCount(std::string_view text, int& value) {
 
 TListEntry EntryOf(const std::string& text, const std::string& baseFolder) {
     const fs::path entry(text);
-    TListEntry result;
-    if (entry.is_absolute() || baseFolder.empty()) {
-        result.Path = text;
-        result.Key = entry.lexically_normal().generic_string();
-        return result;
-    }
-    result.Path = (fs::path(baseFolder) / entry).lexically_normal().string();
-    result.Key = entry.lexically_normal().generic_string();
-    return result;
+    const bool asWritten = entry.is_absolute() || baseFolder.empty();
+    return {asWritten ? text : (fs::path(baseFolder) / entry).lexically_normal().string(),
+            PathKey(text)};
 }
 
 } // namespace
+
+std::string PathKey(const std::string& path) {
+    return fs::path(path).lexically_normal().generic_string();
+}
 
 bool ParseShard(const std::string& text, TShard& shard, std::string& problem) {
     const size_t slash = text.find('/');

@@ -29,6 +29,9 @@ uint64_t StableHash(std::string_view text);
 // to `shard`.
 bool InShard(const std::string& key, const TShard& shard);
 
+// A path as the key it is sharded by: normalised, with "/" between its parts.
+std::string PathKey(const std::string& path);
+
 // One entry of a list: the path to open and the key it is sharded by (the entry as the list
 // writes it, relative to the list's folder, normalised).
 struct TListEntry {

@@ -1,4 +1,5 @@
 #include "CliSearch.h"
+#include "CliJobList.h"
 
 #include <filesystem>
 #include <map>
@@ -82,6 +83,15 @@ std::vector<std::string> WithoutOutputs(const std::vector<std::string>& files,
 
 } // namespace
 
+std::string MissingPathProblem(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (fs::exists(status))
+        return "";
+    return status.type() == fs::file_type::not_found || !ec ? "No such file or directory"
+                                                            : ec.message();
+}
+
 std::vector<TCliSource> CollectSources(const std::vector<std::string>& paths,
                                        std::vector<TSourceProblem>& problems,
                                        const std::string& outputFolder,
@@ -113,13 +123,11 @@ std::vector<TCliSource> CollectSources(const std::vector<std::string>& paths,
         } else if (fs::exists(status)) {
             const std::string kind = NotRegularFileProblem(path);
             if (kind.empty())
-                take(path, "", fs::path(path).lexically_normal().generic_string());
+                take(path, "", PathKey(path));
             else
                 problems.push_back({path, kind});
         } else {
-            problems.push_back({path, status.type() == fs::file_type::not_found || !ec
-                                          ? "No such file or directory"
-                                          : ec.message()});
+            problems.push_back({path, MissingPathProblem(path)});
         }
     }
     return sources;

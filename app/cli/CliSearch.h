@@ -34,6 +34,10 @@ struct TCliSource {
 // source.
 // Named FIFOs, devices and sockets are refused (a problem each); a folder or file below a
 // searched folder that may not be read is a problem with the system's reason.
+// Why a path names nothing: "No such file or directory" or the system's reason; "" when
+// something is there.
+std::string MissingPathProblem(const std::string& path);
+
 std::vector<TCliSource> CollectSources(const std::vector<std::string>& paths,
                                        std::vector<TSourceProblem>& problems,
                                        const std::string& outputFolder = "",

@@ -19,6 +19,7 @@
 #include <system_error>
 
 #include "CliSearch.h"
+#include "sources/SourceExtensions.h"
 
 namespace fs = std::filesystem;
 
@@ -28,12 +29,6 @@ constexpr const char* LockName = ".audioconv-sync.lock";
 
 const char* const CompanionExtensions[] = {".jpg", ".jpeg", ".png", ".gif", ".bmp", ".webp",
                                            ".lrc", ".cue",  ".txt", ".pdf", ".nfo", ".log"};
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // An advisory lock on the output folder's lock file while it lives.
 class TFolderLock {
@@ -175,14 +170,6 @@ bool TSyncManifest::Save(std::string& error) {
     return true;
 }
 
-const std::pair<const std::string, TSyncEntry>*
-TSyncManifest::OutputOf(const std::string& source) const {
-    for (const auto& entry : entries_)
-        if (entry.second.Source == source && !entry.second.Fingerprint.empty())
-            return &entry;
-    return nullptr;
-}
-
 void TSyncManifest::Record(const std::string& outputPath, const TSyncEntry& entry) {
     const std::string relative = RelativePath(outputPath);
     entries_[relative] = entry;
@@ -266,7 +253,7 @@ int MarkOutdatedOutputs(const TSyncManifest& manifest, const std::vector<std::st
 }
 
 bool IsCompanionFile(const std::string& path) {
-    const std::string extension = Lower(fs::path(path).extension().string());
+    const std::string extension = LowerFileExtension(path);
     return std::find(std::begin(CompanionExtensions), std::end(CompanionExtensions), extension) !=
            std::end(CompanionExtensions);
 }

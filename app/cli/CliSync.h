@@ -46,8 +46,6 @@ public:
     bool Save(std::string& error);
 
     const std::map<std::string, TSyncEntry>& Entries() const { return entries_; }
-    // The entry of the output made from `source`; null when none.
-    const std::pair<const std::string, TSyncEntry>* OutputOf(const std::string& source) const;
     void Record(const std::string& outputPath, const TSyncEntry& entry);
     void Forget(const std::string& outputPath);
 

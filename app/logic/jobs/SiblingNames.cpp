@@ -6,16 +6,12 @@
 #include <system_error>
 #include <vector>
 
+#include "OutputFormats.h"
 #include "sources/SourceExtensions.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string StemOf(const std::string& name) {
-    const size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? name : name.substr(0, dot);
-}
 
 // The playable files of one folder by their names without extension, each list sorted.
 struct TFolderListing {
@@ -36,7 +32,7 @@ const TFolderListing& ListingOf(const std::string& folder) {
         const std::string name = it->path().filename().string();
         std::error_code typeError;
         if (HasPlayableExtension(name) && it->is_regular_file(typeError))
-            listing.ByStem[StemOf(name)].push_back(name);
+            listing.ByStem[ReplaceExtension(name, "")].push_back(name);
     }
     for (auto& [stem, names] : listing.ByStem)
         std::sort(names.begin(), names.end());
@@ -49,7 +45,7 @@ std::string SiblingNameTag(const std::string& sourcePath) {
     const fs::path path(sourcePath);
     const std::string name = path.filename().string();
     const TFolderListing& listing = ListingOf(path.parent_path().string());
-    const auto found = listing.ByStem.find(StemOf(name));
+    const auto found = listing.ByStem.find(ReplaceExtension(name, ""));
     if (found == listing.ByStem.end() || found->second.empty() || found->second.front() >= name)
         return "";
     const size_t dot = name.find_last_of('.');
